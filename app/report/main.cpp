@@ -1,0 +1,124 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// zelkor-report: the workbench without a window, for scripts, mail-client pipe
+// commands and cron jobs.
+#include "app/report/ReportOutput.h"
+#include "app/report/ReportRun.h"
+#include "resolve/CaresResolver.h"
+#include "workbench/WorkbenchState.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+enum ExitCode { Success = 0, UnreadableInput = 1, BadArguments = 2, AnalysisFailed = 3 };
+
+const char* const Description = R"(Analyses one spam message as the Zelkor II workbench does: splits its header into
+labelled rows, takes the relay addresses out of the Received lines, reverse-resolves
+the first one, traces every relay through the registries' whois servers (port 43,
+one second per lookup) and harvests the abuse addresses. Prints the result.
+
+FILE is a message (header, empty line, body) or, with --header-only, a bare header;
+"-" reads standard input. Text is read as UTF-8; bytes that are not valid UTF-8 are
+taken as Latin-1.
+
+Exit status: 0 the run went through; 1 the input could not be read; 2 bad
+arguments or environment; 3 the analysis stopped on an error (see "status").
+
+Environment:
+  ZELKOR_WHOIS_SERVERS  HOSTNAME=ADDRESS:PORT,... connects the lookups of a whois
+                        host (for example WHOIS.ARIN.NET=127.0.0.1:4301) to another
+                        address and port; host names ignore letter case.
+  ZELKOR_DNS_SERVERS    host:port,... sends the reverse lookup's DNS queries to
+                        these servers instead of those of /etc/resolv.conf.
+  donotsend.txt         beside the program: addresses, or pieces of them, that must
+                        never be proposed for a complaint.)";
+
+void fail(const QString& message)
+{
+    std::fprintf(stderr, "zelkor-report: %s\n", qUtf8Printable(message));
+}
+
+std::optional<QByteArray> readInput(const QString& path)
+{
+    QFile file;
+    const bool opened =
+        path == u"-" ? file.open(stdin, QIODevice::ReadOnly) : (file.setFileName(path), file.open(QIODevice::ReadOnly));
+    if (!opened) {
+        fail(u"cannot read %1: %2"_s.arg(path, file.errorString()));
+        return std::nullopt;
+    }
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        fail(u"cannot read %1: %2"_s.arg(path, file.errorString()));
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(u"zelkor-report"_s);
+    QCoreApplication::setApplicationVersion(u"1.2.1"_s);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromUtf8(Description));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption jsonOption(u"json"_s, u"Print one JSON object instead of text."_s);
+    const QCommandLineOption headerOnlyOption(u"header-only"_s, u"Take the whole input as the header."_s);
+    const QCommandLineOption noTraceOption(u"no-trace"_s, u"Stop after the Start command: no whois lookups."_s);
+    const QCommandLineOption progressOption(u"progress"_s, u"Print each status-line change to standard error."_s);
+    parser.addOptions({jsonOption, headerOnlyOption, noTraceOption, progressOption});
+    parser.addPositionalArgument(u"FILE"_s, u"The message to analyse, or - for standard input."_s);
+
+    if (!parser.parse(QCoreApplication::arguments())) {
+        fail(parser.errorText());
+        return BadArguments;
+    }
+    if (parser.isSet(u"help"_s)) {
+        parser.showHelp(Success);
+    }
+    if (parser.isSet(u"version"_s)) {
+        parser.showVersion();
+    }
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 1) {
+        fail(files.isEmpty() ? u"no FILE given (see --help)"_s : u"one FILE at a time (see --help)"_s);
+        return BadArguments;
+    }
+
+    QString whoisError;
+    const std::optional<WhoisServerMap> whoisServers = WhoisServerMap::fromEnvironment(&whoisError);
+    if (!whoisServers) {
+        fail(u"ZELKOR_WHOIS_SERVERS: "_s + whoisError);
+        return BadArguments;
+    }
+
+    const std::optional<QByteArray> input = readInput(files.first());
+    if (!input) {
+        return UnreadableInput;
+    }
+
+    ReportRequest request;
+    request.message = parser.isSet(headerOnlyOption) ? HeaderOnly(*input) : SplitMessage(*input);
+    request.trace = !parser.isSet(noTraceOption);
+    request.progress = parser.isSet(progressOption);
+    request.programDirectory = QCoreApplication::applicationDirPath();
+    request.dnsServers = CaresResolver::serversFromEnvironment();
+    request.whoisServers = *whoisServers;
+
+    const WorkbenchState state = runReport(request);
+    const QByteArray output = parser.isSet(jsonOption) ? renderJson(state) : renderText(state);
+    std::fwrite(output.constData(), 1, static_cast<std::size_t>(output.size()), stdout);
+    std::fflush(stdout);
+    return state.txtWhoStatus.startsWith(u"Something bad happened ") ? AnalysisFailed : Success;
+}

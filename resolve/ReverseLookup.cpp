@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "resolve/ReverseLookup.h"
+
+#include "common/Blanks.h"
+
+#include <arpa/inet.h>
+
+using namespace Qt::StringLiterals;
+
+ReverseLookupResult ResolveHostName(HostResolver& resolver, const QString& strAddress,
+                                    const std::function<void()>& processPendingEvents)
+{
+    const QStringView trimmed = trimBlanks(strAddress);
+    // inet_addr, like the platform call it stands for, also takes the short and
+    // octal/hex forms; the all-ones value doubles as its failure mark.
+    const in_addr_t address = ::inet_addr(trimmed.toLatin1().constData());
+    if (address == INADDR_NONE) {
+        return {};
+    }
+    if (processPendingEvents) {
+        processPendingEvents();
+    }
+    return resolver.lookupAddress(address);
+}
+
+QString ResolverErrorText(int code)
+{
+    switch (code) {
+    case 10014:
+        return u"The name parameter is not a valid part of the user address space."_s;
+    case 10050:
+        return u"The network subsystem has failed."_s;
+    case 10093:
+        return u"A successful WSAStartup call must occur before using this function."_s;
+    case ResolverError::HostNotFound:
+        return u"Authoritative answer host not found."_s;
+    case ResolverError::TryAgain:
+        return u"Nonauthoritative host not found, or server failure."_s;
+    case ResolverError::NoRecovery:
+        return u"A nonrecoverable error occurred."_s;
+    case ResolverError::NoData:
+        return u"Valid name, no data record of requested type."_s;
+    default:
+        return {};
+    }
+}
+
+QString StartupFailureMessage(int code)
+{
+    switch (code) {
+    case 10022:
+        return u"The Windows Sockets version specified by the application is not supported by this DLL."_s;
+    case ResolverError::SubsystemNotReady:
+        return u"The underlying network subsystem is not ready for network communication."_s;
+    case 10092:
+        return u"The version of Windows Sockets API support requested is not provided by this particular "
+               u"Windows Sockets implementation."_s;
+    default:
+        return {};
+    }
+}

@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "whois/AbuseHarvest.h"
+
+#include <array>
+
+namespace {
+
+// Registries whose own addresses are never complained to; ARIN's and NIC.BR's
+// names are not among them.
+constexpr std::array<QStringView, 5> RegistryNames{u"RIPE", u"LACNIC", u"AUNIC", u"APNIC", u"KRNIC"};
+
+bool namesRegistry(QStringView candidate)
+{
+    for (const QStringView name : RegistryNames) {
+        if (candidate.contains(name, Qt::CaseInsensitive)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QStringView leadingAddressRun(QStringView word)
+{
+    qsizetype length = 0;
+    while (length < word.size() && IsAddressChar(word[length])) {
+        ++length;
+    }
+    return word.first(length);
+}
+
+} // namespace
+
+bool IsAddressChar(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z') || u == u'-' ||
+           u == u'_' || u == u'.' || u == u'@';
+}
+
+bool IsValidAddress(QStringView text) { return text.contains(u'@') && text.contains(u'.'); }
+
+QStringList HarvestAddresses(const QString& answer, const QStringList& listed, const AddressFilter& dontSend)
+{
+    QStringList found;
+    for (const QStringView word : QStringView(answer).split(u' ', Qt::SkipEmptyParts)) {
+        if (!IsValidAddress(word)) {
+            continue;
+        }
+        const QStringView run = leadingAddressRun(word);
+        if (!IsValidAddress(run) || namesRegistry(run)) {
+            continue;
+        }
+        const QString candidate = run.toString().toUpper();
+        if (listed.contains(candidate) || found.contains(candidate) || (dontSend && dontSend(candidate))) {
+            continue;
+        }
+        found.append(candidate);
+    }
+    return found;
+}

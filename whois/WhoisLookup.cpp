@@ -1,0 +1,141 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "whois/WhoisLookup.h"
+
+#include "common/Blanks.h"
+
+#include <QTcpSocket>
+
+using namespace Qt::StringLiterals;
+
+WhoisLookup::WhoisLookup(Options options, QObject* parent)
+    : QObject(parent)
+    , m_options(std::move(options))
+{
+    timerSocket.setSingleShot(true);
+    connect(&timerSocket, &QTimer::timeout, this, &WhoisLookup::onTimer);
+
+    const auto& table = RegistryTable();
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        RegistrySocket& entry = m_sockets[i];
+        entry.registry = &table[i];
+        entry.socket = new QTcpSocket(this);
+        connect(entry.socket, &QTcpSocket::connected, this, [this, &entry] { onConnected(entry); });
+        connect(entry.socket, &QTcpSocket::readyRead, this, [this, &entry] { onReadyRead(entry); });
+        connect(entry.socket, &QTcpSocket::errorOccurred, this,
+                [this, &entry](QAbstractSocket::SocketError error) { onErrorOccurred(entry, error); });
+    }
+}
+
+WhoisLookup::~WhoisLookup()
+{
+    // The sockets are children of this object; make sure none of them reports
+    // into a half-destroyed lookup.
+    for (RegistrySocket& entry : m_sockets) {
+        entry.socket->disconnect(this);
+        entry.socket->abort();
+    }
+}
+
+WhoisLookup::RegistrySocket* WhoisLookup::socketOf(RegistryId registry)
+{
+    for (RegistrySocket& entry : m_sockets) {
+        if (entry.registry->id == registry) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+bool WhoisLookup::QueryRegistry(RegistryId registry, const QString& query)
+{
+    strChunk.clear();
+    strAnswer.clear();
+    Q_EMIT trackingChanged(QString());
+    Q_EMIT statusChanged(QString());
+    Q_EMIT busyChanged(true);
+    timerSocket.start(m_options.window);
+
+    RegistrySocket* entry = socketOf(registry);
+    m_current = entry;
+    if (entry == nullptr) {
+        Q_EMIT trackingChanged(u"Lookup not supported - "_s + QString::number(registry));
+        return false;
+    }
+    // Closing drops whatever the registry's previous connection still holds.
+    entry->socket->abort();
+    entry->decoder.reset();
+    entry->query = query;
+    const WhoisEndpoint endpoint = m_options.servers.endpointFor(WhoisServerHost(*entry->registry), WhoisPort);
+    entry->socket->connectToHost(endpoint.host, endpoint.port);
+    return true;
+}
+
+void WhoisLookup::onConnected(RegistrySocket& entry)
+{
+    const QStringView trimmed = trimBlanks(entry.query);
+    if (trimmed.isEmpty()) {
+        Q_EMIT statusChanged(u" No domain name was entered."_s);
+        return;
+    }
+    entry.socket->write(trimmed.toLatin1() + "\r\n");
+}
+
+void WhoisLookup::onReadyRead(RegistrySocket& entry)
+{
+    try {
+        const QByteArray bytes = entry.socket->readAll();
+        // Only the lookup started last owns the answer buffer: late data of an
+        // earlier lookup at another registry would corrupt it.
+        if (&entry != m_current) {
+            return;
+        }
+        strChunk = entry.decoder.decode(bytes);
+        strAnswer += strChunk;
+        Q_EMIT statusChanged(u"Receiving %1 bytes %2 response"_s.arg(bytes.size()).arg(entry.registry->RegistryName));
+    } catch (const std::exception& error) {
+        Q_EMIT statusChanged(u"Something bad happened "_s + QString::fromLocal8Bit(error.what()));
+    }
+}
+
+void WhoisLookup::onErrorOccurred(RegistrySocket& entry, QAbstractSocket::SocketError error)
+{
+    // A whois server ends every answer by closing the connection; that is not an error.
+    if (error == QAbstractSocket::RemoteHostClosedError) {
+        return;
+    }
+    Q_EMIT statusChanged(entry.registry->errorPrefix + QString::number(WinsockErrorNumber(error)) + u" - " +
+                         entry.socket->errorString());
+}
+
+void WhoisLookup::onTimer()
+{
+    timerSocket.stop();
+    Q_EMIT busyChanged(false);
+    Q_EMIT statusChanged(u"Received answer"_s);
+    Q_EMIT trackingChanged(strAnswer);
+    Q_EMIT answerComplete(strAnswer);
+}
+
+int WinsockErrorNumber(QAbstractSocket::SocketError error)
+{
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return 10061;
+    case QAbstractSocket::RemoteHostClosedError:
+        return 10054;
+    case QAbstractSocket::HostNotFoundError:
+        return 11001;
+    case QAbstractSocket::SocketAccessError:
+        return 10013;
+    case QAbstractSocket::SocketResourceError:
+        return 10055;
+    case QAbstractSocket::SocketTimeoutError:
+        return 10060;
+    case QAbstractSocket::NetworkError:
+        return 10050;
+    case QAbstractSocket::TemporaryError:
+        return 10035;
+    default:
+        return 10000;
+    }
+}

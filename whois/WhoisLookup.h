@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "common/TextCodec.h"
+#include "whois/RegistryTable.h"
+#include "whois/WhoisServerMap.h"
+
+#include <QAbstractSocket>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <array>
+#include <chrono>
+
+class QTcpSocket;
+
+/// One whois lookup at a time, on the Qt event loop.
+///
+/// Each registry has a socket of its own; all of them feed one answer buffer, and
+/// one timer alone decides when a lookup ends: `window` after `QueryRegistry`,
+/// whatever the server has or has not sent by then. The lookup then reports the
+/// collected answer through `answerComplete`. Status and tracking texts are
+/// reported as the window shows them.
+class WhoisLookup final : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Options
+    {
+        std::chrono::milliseconds window{1000};
+        WhoisServerMap servers;
+    };
+
+    explicit WhoisLookup(Options options, QObject* parent = nullptr);
+    ~WhoisLookup() override;
+    Q_DISABLE_COPY_MOVE(WhoisLookup)
+
+    /// Starts a lookup of `query` at a registry: empties the answer, the tracking
+    /// and the status texts, shows the busy pointer, starts the window and
+    /// (re)connects that registry's socket. Returns false for an id that names no
+    /// registry; the window runs all the same and ends with an empty answer.
+    bool QueryRegistry(RegistryId registry, const QString& query);
+
+    /// Whether a lookup's window is running.
+    bool isWaiting() const { return timerSocket.isActive(); }
+
+    /// The answer collected since the last `QueryRegistry`.
+    const QString& answer() const { return strAnswer; }
+
+Q_SIGNALS:
+    void statusChanged(const QString& text);
+    void trackingChanged(const QString& text);
+    void busyChanged(bool busy);
+    /// The window of the current lookup has ended; `answer` is what arrived.
+    void answerComplete(const QString& answer);
+
+private:
+    struct RegistrySocket
+    {
+        const WhoisRegistry* registry = nullptr;
+        QTcpSocket* socket = nullptr;
+        Utf8OrLatin1Decoder decoder;
+        QString query;
+    };
+
+    void onConnected(RegistrySocket& entry);
+    void onReadyRead(RegistrySocket& entry);
+    void onErrorOccurred(RegistrySocket& entry, QAbstractSocket::SocketError error);
+    void onTimer();
+    RegistrySocket* socketOf(RegistryId registry);
+
+    Options m_options;
+    std::array<RegistrySocket, 7> m_sockets;
+    RegistrySocket* m_current = nullptr;
+    QTimer timerSocket;
+    QString strAnswer;
+    QString strChunk;
+};
+
+/// The Windows Sockets error number that stands for a socket error in the status line.
+int WinsockErrorNumber(QAbstractSocket::SocketError error);

@@ -1,0 +1,304 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "workbench/Workbench.h"
+
+#include "common/Blanks.h"
+#include "complaint/DoNotSendList.h"
+#include "header/HeaderParser.h"
+#include "header/RelayAddress.h"
+#include "resolve/ReverseLookup.h"
+#include "whois/AbuseHarvest.h"
+#include "whois/AnswerEvaluation.h"
+#include "workbench/WorkbenchHost.h"
+
+#include <exception>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString SomethingBadHappened = u"Something bad happened "_s;
+const QString NoRelayAddress = u"No relay address found in the header"_s;
+
+QString descriptionOf(const std::exception& error) { return QString::fromLocal8Bit(error.what()); }
+
+QString lookupKey(RegistryId registry, const QString& query)
+{
+    return QString::number(registry) + u'\n' + trimBlanks(query);
+}
+
+} // namespace
+
+Workbench::Workbench(Dependencies dependencies, QObject* parent)
+    : QObject(parent)
+    , m_resolver(dependencies.resolver)
+    , m_host(dependencies.host)
+    , m_programDirectory(std::move(dependencies.programDirectory))
+    , m_whois(std::move(dependencies.whois))
+{
+    connect(&m_whois, &WhoisLookup::statusChanged, this, &Workbench::setStatus);
+    connect(&m_whois, &WhoisLookup::trackingChanged, this, &Workbench::setTracking);
+    connect(&m_whois, &WhoisLookup::busyChanged, this, [this](bool busy) { m_host.setBusy(busy); });
+    connect(&m_whois, &WhoisLookup::answerComplete, this, &Workbench::EvaluateAnswer);
+}
+
+Workbench::~Workbench() = default;
+
+void Workbench::Load()
+{
+    m_state.blnUseOutlook = false;
+    const int failure = m_resolver.startup();
+    if (failure != 0) {
+        m_host.showStartupFailure(StartupFailureMessage(failure));
+    }
+}
+
+void Workbench::Unload() { m_resolver.cleanup(); }
+
+void Workbench::Start()
+{
+    try {
+        runStart();
+    } catch (const std::exception& error) {
+        setStatus(SomethingBadHappened + descriptionOf(error));
+    }
+}
+
+void Workbench::runStart()
+{
+    setList(m_state.lstDomain, {}, Field::Domains);
+    setTracking(QString());
+    m_state.lstAbuse.clear();
+    Q_EMIT changed(Field::Abuse);
+    m_state.blnReceivedMarked = false;
+
+    if (!parseIntoLists()) {
+        return;
+    }
+
+    m_state.intIPIndex = 0;
+    const QString address = m_state.lstIPs.first();
+    proposeAbuseAddress(address);
+    m_state.strCurrentIP = address;
+    m_askedForRelay.clear();
+    if (m_traceEnabled) {
+        queryRegistry(Registry::ARIN);
+    }
+}
+
+// Parses txtIn into the parsed rows and the relay addresses. A header whose
+// first parse gives no relay address is parsed a second time, without the "X"
+// mark; when that gives none either, there is nothing to trace.
+bool Workbench::parseIntoLists()
+{
+    for (int parse = 1; parse <= 2; ++parse) {
+        setList(m_state.lstIPs, {}, Field::IPs);
+        if (m_state.txtIn.isEmpty()) {
+            return false;
+        }
+        const ParsedHeader parsed = ParseHeader(m_state.txtIn, m_state.blnReceivedMarked);
+        setList(m_state.lstOut, parsed.rows, Field::ParsedHeader);
+        if (parsed.outcome == ParsedHeader::Outcome::TooLong) {
+            setStatus(SomethingBadHappened + parsed.failure);
+            return false;
+        }
+        if (parsed.outcome == ParsedHeader::Outcome::EmptyText) {
+            setStatus(u"Invalid message format"_s);
+        }
+        setList(m_state.lstIPs, parsed.addresses, Field::IPs);
+        m_state.intIPCount = static_cast<qint16>(m_state.lstIPs.size());
+        if (m_state.intIPCount != 0) {
+            return true;
+        }
+        m_state.blnReceivedMarked = true;
+    }
+    setStatus(NoRelayAddress);
+    return false;
+}
+
+// Only the first relay address is reverse-resolved; its domain gives the one
+// abuse address that the run proposes before the whois answers come in.
+void Workbench::proposeAbuseAddress(const QString& address)
+{
+    m_host.setBusy(true);
+    const ReverseLookupResult lookup =
+        ResolveHostName(m_resolver, address, [this] { m_host.processPendingEvents(); });
+    m_host.setBusy(false);
+    if (lookup.errorCode != ResolverError::None) {
+        DescribeResolverError(lookup.errorCode);
+    }
+    if (lookup.hostName.isEmpty()) {
+        return;
+    }
+    const QString domain = GetDomainFromHost(lookup.hostName);
+    setList(m_state.lstDomain, m_state.lstDomain + QStringList{domain}, Field::Domains);
+    const QString candidate = u"ABUSE@"_s + domain;
+    if (!DontSend(candidate)) {
+        appendAbuse(candidate);
+    }
+}
+
+void Workbench::DescribeResolverError(int code)
+{
+    if (code == ResolverError::NoData) {
+        setList(m_state.lstDomain, m_state.lstDomain + QStringList{u"N/A"_s}, Field::Domains);
+    }
+}
+
+bool Workbench::DontSend(const QString& address) const { return ::DontSend(address, m_programDirectory); }
+
+void Workbench::ClearResult()
+{
+    setHeaderText(QString());
+    setBodyText(QString());
+    setSubjectText(QString());
+    setList(m_state.lstOut, {}, Field::ParsedHeader);
+    setList(m_state.lstIPs, {}, Field::IPs);
+    setList(m_state.lstDomain, {}, Field::Domains);
+    setTracking(QString());
+    m_state.lstAbuse.clear();
+    Q_EMIT changed(Field::Abuse);
+    setStatus(u"Cleared"_s);
+}
+
+void Workbench::queryRegistry(RegistryId registry)
+{
+    m_tracing = true;
+    m_askedForRelay.insert(lookupKey(registry, m_state.strCurrentIP));
+    m_whois.QueryRegistry(registry, m_state.strCurrentIP);
+}
+
+void Workbench::EvaluateAnswer(const QString& strIn)
+{
+    try {
+        if (!followAnswer(strIn)) {
+            finishRelayAddress(strIn);
+        }
+    } catch (const std::exception& error) {
+        setStatus(SomethingBadHappened + descriptionOf(error));
+        endTrace();
+    }
+}
+
+// Follows a network handle to ARIN or a referral to another registry. A step
+// that would repeat a lookup already made for this relay address is not taken:
+// the answer then counts as final, so that no answer can keep the trace asking
+// the same registry the same thing once a second forever.
+bool Workbench::followAnswer(const QString& strIn)
+{
+    const AnswerVerdict verdict = ClassifyAnswer(strIn);
+    switch (verdict.kind) {
+    case AnswerVerdict::Kind::NetworkBlock:
+        if (m_askedForRelay.contains(lookupKey(Registry::ARIN, verdict.handle))) {
+            return false;
+        }
+        m_state.strCurrentIP = verdict.handle;
+        setStatus(u"Received Network Block answer"_s);
+        queryRegistry(Registry::ARIN);
+        return true;
+    case AnswerVerdict::Kind::Referral:
+        if (m_askedForRelay.contains(lookupKey(verdict.registry->id, m_state.strCurrentIP))) {
+            return false;
+        }
+        setStatus(u"Referred to "_s + verdict.registry->ReferralMarker);
+        queryRegistry(verdict.registry->id);
+        return true;
+    case AnswerVerdict::Kind::Final:
+        return false;
+    }
+    return false;
+}
+
+// A final answer: its addresses go into the abuse list and the trace moves on to
+// the next relay address, again at ARIN.
+void Workbench::finishRelayAddress(const QString& strIn)
+{
+    QStringList listed;
+    listed.reserve(m_state.lstAbuse.size());
+    for (const AbuseRow& row : std::as_const(m_state.lstAbuse)) {
+        listed.append(row.address);
+    }
+    const QStringList harvested =
+        HarvestAddresses(strIn, listed, [this](const QString& address) { return DontSend(address); });
+    for (const QString& address : harvested) {
+        appendAbuse(address);
+    }
+
+    ++m_state.intIPIndex;
+    if (m_state.intIPIndex >= m_state.intIPCount) {
+        endTrace();
+        return;
+    }
+    // The list may have been cleared meanwhile (Clear Result during a trace);
+    // a missing entry reads as empty text, as the list box gives it.
+    const QString next = m_state.lstIPs.value(m_state.intIPIndex);
+    if (next == m_state.strCurrentIP) {
+        endTrace();
+        return;
+    }
+    m_state.strCurrentIP = next;
+    m_askedForRelay.clear();
+    queryRegistry(Registry::ARIN);
+}
+
+void Workbench::endTrace()
+{
+    m_tracing = false;
+    Q_EMIT traceFinished();
+}
+
+void Workbench::setHeaderText(const QString& text)
+{
+    m_state.txtIn = text;
+    Q_EMIT changed(Field::Header);
+}
+
+void Workbench::setBodyText(const QString& text)
+{
+    m_state.txtBody = text;
+    Q_EMIT changed(Field::Body);
+}
+
+void Workbench::setSubjectText(const QString& text)
+{
+    m_state.txtSubject = text;
+    Q_EMIT changed(Field::Subject);
+}
+
+void Workbench::setAbuseTicked(qsizetype row, bool ticked)
+{
+    if (row < 0 || row >= m_state.lstAbuse.size()) {
+        return;
+    }
+    m_state.lstAbuse[row].ticked = ticked;
+    Q_EMIT changed(Field::Abuse);
+}
+
+void Workbench::setAutomate(bool ticked)
+{
+    m_state.chkAutomate = ticked;
+    Q_EMIT changed(Field::Automate);
+}
+
+void Workbench::setStatus(const QString& text)
+{
+    m_state.txtWhoStatus = text;
+    Q_EMIT changed(Field::Status);
+}
+
+void Workbench::setTracking(const QString& text)
+{
+    m_state.txtWhoIsOut = text;
+    Q_EMIT changed(Field::Tracking);
+}
+
+void Workbench::appendAbuse(const QString& address)
+{
+    m_state.lstAbuse.append(AbuseRow{address, false});
+    Q_EMIT changed(Field::Abuse);
+}
+
+void Workbench::setList(QStringList& list, const QStringList& rows, Field field)
+{
+    list = rows;
+    Q_EMIT changed(field);
+}

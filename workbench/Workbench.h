@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "whois/RegistryTable.h"
+#include "whois/WhoisLookup.h"
+#include "workbench/WorkbenchState.h"
+
+#include <QObject>
+#include <QSet>
+
+class HostResolver;
+class WorkbenchHost;
+
+/// The report workbench without widgets: the state of the main window and its
+/// commands. The window shows this state and forwards its clicks here; the
+/// headless front end drives it the same way.
+///
+/// A run is synchronous up to the first whois lookup (`Start`); the trace then
+/// goes on by itself on the event loop, one lookup per window, until
+/// `traceFinished`.
+class Workbench final : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Field { Header, Body, Subject, ParsedHeader, IPs, Domains, Tracking, Status, Abuse, Automate };
+    Q_ENUM(Field)
+
+    struct Dependencies
+    {
+        HostResolver& resolver;
+        WorkbenchHost& host;
+        /// Where donotsend.txt lives.
+        QString programDirectory;
+        WhoisLookup::Options whois;
+    };
+
+    explicit Workbench(Dependencies dependencies, QObject* parent = nullptr);
+    ~Workbench() override;
+    Q_DISABLE_COPY_MOVE(Workbench)
+
+    const WorkbenchState& state() const { return m_state; }
+
+    /// Window load: starts the resolver; a failure is shown and loading goes on.
+    void Load();
+    /// Window unload: stops the resolver, ignoring any failure.
+    void Unload();
+
+    /// The Start command: parses the header, resolves the first relay address,
+    /// proposes its abuse address and starts the whois trace at ARIN.
+    void Start();
+    /// The Clear Result command: empties the texts and lists, "Cleared".
+    void ClearResult();
+
+    /// Without the trace the Start command ends after its own steps, with
+    /// `strCurrentIP` set and no whois lookup made.
+    void setTraceEnabled(bool enabled) { m_traceEnabled = enabled; }
+
+    /// Whether a whois trace is under way.
+    bool isTracing() const { return m_tracing; }
+
+    void setHeaderText(const QString& text);
+    void setBodyText(const QString& text);
+    void setSubjectText(const QString& text);
+    void setAbuseTicked(qsizetype row, bool ticked);
+    void setAutomate(bool ticked);
+
+Q_SIGNALS:
+    void changed(Workbench::Field field);
+    /// The trace has ended: an evaluation started no further lookup.
+    void traceFinished();
+
+private:
+    void runStart();
+    bool parseIntoLists();
+    void proposeAbuseAddress(const QString& address);
+    void DescribeResolverError(int code);
+    bool DontSend(const QString& address) const;
+
+    void queryRegistry(RegistryId registry);
+    void EvaluateAnswer(const QString& strIn);
+    bool followAnswer(const QString& strIn);
+    void finishRelayAddress(const QString& strIn);
+    void endTrace();
+
+    void setStatus(const QString& text);
+    void setTracking(const QString& text);
+    void appendAbuse(const QString& address);
+    void setList(QStringList& list, const QStringList& rows, Field field);
+
+    WorkbenchState m_state;
+    HostResolver& m_resolver;
+    WorkbenchHost& m_host;
+    QString m_programDirectory;
+    WhoisLookup m_whois;
+    bool m_traceEnabled = true;
+    bool m_tracing = false;
+    /// Registry and query of every lookup made for the relay address being traced.
+    QSet<QString> m_askedForRelay;
+};

@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+/// One row of the abuse list; a ticked row is never written to.
+struct AbuseRow
+{
+    QString address;
+    bool ticked = false;
+
+    friend bool operator==(const AbuseRow&, const AbuseRow&) = default;
+};
+
+/// Everything the main window shows and the variables that tie one run together.
+/// Multi-line texts hold CR LF line breaks.
+struct WorkbenchState
+{
+    QString txtIn;          ///< "SMTP Header In"
+    QString txtBody;        ///< "Email Message Body"
+    QString txtSubject;     ///< "Email Subject"
+    QStringList lstOut;     ///< "Parsed Header"
+    QStringList lstIPs;     ///< "List of IP Addresses"
+    QStringList lstDomain;  ///< "Domain"
+    QString txtWhoIsOut;    ///< "Tracking"
+    QString txtWhoStatus;   ///< "Status"
+    QList<AbuseRow> lstAbuse; ///< "Abuse Addresses"
+    bool chkAutomate = false; ///< batch processing of a mail folder
+
+    bool blnReceivedMarked = false;
+    qint16 intIPCount = 0;
+    qint16 intIPIndex = 0;
+    QString strCurrentIP;
+    bool blnUseOutlook = false;
+};
