@@ -38,9 +38,17 @@ SequenceShape shapeOf(unsigned char lead)
     return {};
 }
 
-bool isContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+bool isContinuation(unsigned char byte)
+{
+    return (byte & 0xC0) == 0x80;
+}
 
-enum class Fit { Complete, Truncated, Invalid };
+enum class Fit
+{
+    Complete,
+    Truncated,
+    Invalid
+};
 
 // Checks the sequence that starts at `at`: complete and valid, valid so far but cut
 // off by the end of the data, or invalid.

@@ -11,9 +11,15 @@ namespace {
 // Entries shorter than this would refuse far too much, so they never match.
 constexpr qsizetype MinimumEntryLength = 3;
 
-bool isLineEnd(QChar c) { return c == u'\r' || c == u'\n'; }
+bool isLineEnd(QChar c)
+{
+    return c == u'\r' || c == u'\n';
+}
 
-bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t';
+}
 
 class FieldReader
 {

@@ -67,8 +67,9 @@ ParsedHeader ParseHeader(const QString& strMessage, bool& blnReceivedMarked)
     const qsizetype length = strMessage.size();
     if (length > MaxHeaderLength) {
         parsed.outcome = ParsedHeader::Outcome::TooLong;
-        parsed.failure = u"Overflow: the header has %1 characters, more than the %2 that can be analysed"_s.arg(length)
-                             .arg(MaxHeaderLength);
+        parsed.failure =
+            u"Overflow: the header has %1 characters, more than the %2 that can be analysed"_s.arg(length).arg(
+                MaxHeaderLength);
         return parsed;
     }
     if (length == 0) {

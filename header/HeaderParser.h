@@ -11,7 +11,12 @@ inline constexpr qsizetype MaxHeaderLength = 32767;
 /// What one parse of a header text gives.
 struct ParsedHeader
 {
-    enum class Outcome { Parsed, EmptyText, TooLong };
+    enum class Outcome
+    {
+        Parsed,
+        EmptyText,
+        TooLong
+    };
 
     Outcome outcome = Outcome::Parsed;
     /// One row per recognised header line: a 13-character label, a TAB, the value.

@@ -41,4 +41,7 @@ MessageText SplitMessage(QByteArrayView raw)
     return {header, QString()};
 }
 
-MessageText HeaderOnly(QByteArrayView raw) { return {toCrLf(decodeUtf8OrLatin1(raw)), QString()}; }
+MessageText HeaderOnly(QByteArrayView raw)
+{
+    return {toCrLf(decodeUtf8OrLatin1(raw)), QString()};
+}

@@ -8,11 +8,10 @@
 #include <ares.h>
 #include <arpa/inet.h>
 #include <arpa/nameser.h>
-#include <netdb.h>
-#include <poll.h>
-
 #include <array>
 #include <cstring>
+#include <netdb.h>
+#include <poll.h>
 
 using namespace Qt::StringLiterals;
 
@@ -105,8 +104,8 @@ void waitFor(ares_channel channel, const LookupState& state)
         }
         timeval wait{};
         const timeval* timeout = ares_timeout(channel, nullptr, &wait);
-        const int waitMs = timeout == nullptr ? QueryTimeoutMs
-                                              : static_cast<int>(timeout->tv_sec * 1000 + timeout->tv_usec / 1000);
+        const int waitMs =
+            timeout == nullptr ? QueryTimeoutMs : static_cast<int>(timeout->tv_sec * 1000 + timeout->tv_usec / 1000);
         const int ready = ::poll(polled.data(), count, waitMs);
         if (ready <= 0) {
             ares_process_fd(channel, ARES_SOCKET_BAD, ARES_SOCKET_BAD);
@@ -135,9 +134,15 @@ CaresResolver::CaresResolver(QString dnsServers)
     : m_dnsServers(std::move(dnsServers))
 {}
 
-CaresResolver::~CaresResolver() { cleanup(); }
+CaresResolver::~CaresResolver()
+{
+    cleanup();
+}
 
-QString CaresResolver::serversFromEnvironment() { return qEnvironmentVariable("ZELKOR_DNS_SERVERS"); }
+QString CaresResolver::serversFromEnvironment()
+{
+    return qEnvironmentVariable("ZELKOR_DNS_SERVERS");
+}
 
 int CaresResolver::startup()
 {

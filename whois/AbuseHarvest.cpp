@@ -33,11 +33,14 @@ QStringView leadingAddressRun(QStringView word)
 bool IsAddressChar(QChar c)
 {
     const char16_t u = c.unicode();
-    return (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z') || u == u'-' ||
-           u == u'_' || u == u'.' || u == u'@';
+    return (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z') || u == u'-' || u == u'_' ||
+           u == u'.' || u == u'@';
 }
 
-bool IsValidAddress(QStringView text) { return text.contains(u'@') && text.contains(u'.'); }
+bool IsValidAddress(QStringView text)
+{
+    return text.contains(u'@') && text.contains(u'.');
+}
 
 QStringList HarvestAddresses(const QString& answer, const QStringList& listed, const AddressFilter& dontSend)
 {

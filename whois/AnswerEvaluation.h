@@ -19,7 +19,12 @@ QString FindNetworkBlock(const QString& strIn);
 /// What a whois answer asks the trace to do next.
 struct AnswerVerdict
 {
-    enum class Kind { NetworkBlock, Referral, Final };
+    enum class Kind
+    {
+        NetworkBlock,
+        Referral,
+        Final
+    };
 
     Kind kind = Kind::Final;
     /// NetworkBlock: the handle to look up at ARIN.

@@ -12,7 +12,8 @@ const std::array<WhoisRegistry, 7>& RegistryTable()
         {Registry::APNIC, u"APNIC", u"    Asia Pacific Network Information Centre",
          u"APNIC Error Winsock Error number - "},
         {Registry::KRNIC, u"KRNIC", u"    Korea Network Information Center", u"KRNIC Error Winsock Error number - "},
-        {Registry::NICBR, u"NIC.BR", u"    Comite Gestor da Internet no Brasil", u"NICBR Error Winsock Error number - "},
+        {Registry::NICBR, u"NIC.BR", u"    Comite Gestor da Internet no Brasil",
+         u"NICBR Error Winsock Error number - "},
     }};
     return Table;
 }

@@ -12,6 +12,8 @@ WhoisLookup::WhoisLookup(Options options, QObject* parent)
     , m_options(std::move(options))
 {
     timerSocket.setSingleShot(true);
+    // A coarse timer may fire up to 5% early, which would cut answers short.
+    timerSocket.setTimerType(Qt::PreciseTimer);
     connect(&timerSocket, &QTimer::timeout, this, &WhoisLookup::onTimer);
 
     const auto& table = RegistryTable();

@@ -19,7 +19,10 @@ namespace {
 const QString SomethingBadHappened = u"Something bad happened "_s;
 const QString NoRelayAddress = u"No relay address found in the header"_s;
 
-QString descriptionOf(const std::exception& error) { return QString::fromLocal8Bit(error.what()); }
+QString descriptionOf(const std::exception& error)
+{
+    return QString::fromLocal8Bit(error.what());
+}
 
 QString lookupKey(RegistryId registry, const QString& query)
 {
@@ -52,7 +55,10 @@ void Workbench::Load()
     }
 }
 
-void Workbench::Unload() { m_resolver.cleanup(); }
+void Workbench::Unload()
+{
+    m_resolver.cleanup();
+}
 
 void Workbench::Start()
 {
@@ -120,8 +126,7 @@ bool Workbench::parseIntoLists()
 void Workbench::proposeAbuseAddress(const QString& address)
 {
     m_host.setBusy(true);
-    const ReverseLookupResult lookup =
-        ResolveHostName(m_resolver, address, [this] { m_host.processPendingEvents(); });
+    const ReverseLookupResult lookup = ResolveHostName(m_resolver, address, [this] { m_host.processPendingEvents(); });
     m_host.setBusy(false);
     if (lookup.errorCode != ResolverError::None) {
         DescribeResolverError(lookup.errorCode);
@@ -144,7 +149,10 @@ void Workbench::DescribeResolverError(int code)
     }
 }
 
-bool Workbench::DontSend(const QString& address) const { return ::DontSend(address, m_programDirectory); }
+bool Workbench::DontSend(const QString& address) const
+{
+    return ::DontSend(address, m_programDirectory);
+}
 
 void Workbench::ClearResult()
 {

@@ -23,7 +23,19 @@ class Workbench final : public QObject
     Q_OBJECT
 
 public:
-    enum class Field { Header, Body, Subject, ParsedHeader, IPs, Domains, Tracking, Status, Abuse, Automate };
+    enum class Field
+    {
+        Header,
+        Body,
+        Subject,
+        ParsedHeader,
+        IPs,
+        Domains,
+        Tracking,
+        Status,
+        Abuse,
+        Automate
+    };
     Q_ENUM(Field)
 
     struct Dependencies

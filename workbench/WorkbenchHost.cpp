@@ -3,4 +3,7 @@
 
 #include <QCoreApplication>
 
-void WorkbenchHost::processPendingEvents() { QCoreApplication::processEvents(); }
+void WorkbenchHost::processPendingEvents()
+{
+    QCoreApplication::processEvents();
+}

@@ -18,14 +18,14 @@ struct AbuseRow
 /// Multi-line texts hold CR LF line breaks.
 struct WorkbenchState
 {
-    QString txtIn;          ///< "SMTP Header In"
-    QString txtBody;        ///< "Email Message Body"
-    QString txtSubject;     ///< "Email Subject"
-    QStringList lstOut;     ///< "Parsed Header"
-    QStringList lstIPs;     ///< "List of IP Addresses"
-    QStringList lstDomain;  ///< "Domain"
-    QString txtWhoIsOut;    ///< "Tracking"
-    QString txtWhoStatus;   ///< "Status"
+    QString txtIn;            ///< "SMTP Header In"
+    QString txtBody;          ///< "Email Message Body"
+    QString txtSubject;       ///< "Email Subject"
+    QStringList lstOut;       ///< "Parsed Header"
+    QStringList lstIPs;       ///< "List of IP Addresses"
+    QStringList lstDomain;    ///< "Domain"
+    QString txtWhoIsOut;      ///< "Tracking"
+    QString txtWhoStatus;     ///< "Status"
     QList<AbuseRow> lstAbuse; ///< "Abuse Addresses"
     bool chkAutomate = false; ///< batch processing of a mail folder
 

@@ -16,7 +16,13 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-enum ExitCode { Success = 0, UnreadableInput = 1, BadArguments = 2, AnalysisFailed = 3 };
+enum ExitCode
+{
+    Success = 0,
+    UnreadableInput = 1,
+    BadArguments = 2,
+    AnalysisFailed = 3
+};
 
 const char* const Description = R"(Analyses one spam message as the Zelkor II workbench does: splits its header into
 labelled rows, takes the relay addresses out of the Received lines, reverse-resolves

@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "resolve/HostResolver.h"
+
+#include <QHash>
+#include <QList>
+
+/// A resolver that answers from a table of addresses (dotted text) and records
+/// the lookups it was asked for.
+class FakeResolver final : public HostResolver
+{
+public:
+    int startupResult = 0;
+    QHash<QString, ReverseLookupResult> answers;
+    ReverseLookupResult unknownAnswer{QString(), ResolverError::HostNotFound};
+    QStringList lookedUp;
+    int cleanups = 0;
+
+    int startup() override { return startupResult; }
+    void cleanup() override { ++cleanups; }
+    ReverseLookupResult lookupAddress(quint32 networkOrderAddress) override;
+};

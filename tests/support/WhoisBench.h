@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "tests/support/FakeResolver.h"
+#include "tests/support/RecordingHost.h"
+#include "tests/support/TestWhoisServer.h"
+#include "whois/RegistryTable.h"
+#include "whois/WhoisServerMap.h"
+#include "workbench/Workbench.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <array>
+#include <chrono>
+#include <memory>
+
+/// A workbench for whole whois traces: every registry's server host is mapped to
+/// a test server of its own on loopback, the reverse lookup goes to a
+/// FakeResolver, and donotsend.txt lives in a temporary program directory.
+class WhoisBench final : public QObject
+{
+    Q_OBJECT
+
+public:
+    /// `window` is how long each lookup collects its answer.
+    explicit WhoisBench(std::chrono::milliseconds window);
+    Q_DISABLE_COPY_MOVE(WhoisBench)
+
+    TestWhoisServer& server(RegistryId registry) { return *m_servers.at(registry - 1); }
+    /// The seven registry hosts, each mapped to its test server.
+    const WhoisServerMap& serverMap() const { return m_map; }
+
+    Workbench& workbench() { return *m_workbench; }
+    const WorkbenchState& state() const { return m_workbench->state(); }
+    /// The abuse list as "[ ] ADDRESS" and "[x] ADDRESS" (ticked) rows.
+    QStringList abuseRows() const;
+
+    bool writeDoNotSend(const QByteArray& content) const;
+
+    /// Puts `header` into txtIn, presses Start and waits for the trace to end.
+    /// Returns false when it has not ended within `timeout`.
+    bool runTrace(const QString& header, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+    FakeResolver resolver;
+    RecordingHost host;
+    /// Every text the status line showed, in order.
+    QStringList statuses;
+    /// Every answer the trace evaluated, in order, as the tracking text showed it.
+    QStringList answers;
+    /// "REGISTRY query" for every query line any of the servers received, in order.
+    QStringList asked;
+
+private:
+    void onChanged(Workbench::Field field);
+
+    QTemporaryDir m_programDirectory;
+    std::array<std::unique_ptr<TestWhoisServer>, 7> m_servers;
+    WhoisServerMap m_map;
+    std::unique_ptr<Workbench> m_workbench;
+    bool m_answerReceived = false;
+};
