@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "whois/AbuseHarvest.h"
 
+#include <QSet>
+
 #include <array>
 
 namespace {
@@ -45,6 +47,7 @@ bool IsValidAddress(QStringView text)
 QStringList HarvestAddresses(const QString& answer, const QStringList& listed, const AddressFilter& dontSend)
 {
     QStringList found;
+    QSet<QString> seen(listed.cbegin(), listed.cend());
     for (const QStringView word : QStringView(answer).split(u' ', Qt::SkipEmptyParts)) {
         if (!IsValidAddress(word)) {
             continue;
@@ -54,9 +57,10 @@ QStringList HarvestAddresses(const QString& answer, const QStringList& listed, c
             continue;
         }
         const QString candidate = run.toString().toUpper();
-        if (listed.contains(candidate) || found.contains(candidate) || (dontSend && dontSend(candidate))) {
+        if (seen.contains(candidate) || (dontSend && dontSend(candidate))) {
             continue;
         }
+        seen.insert(candidate);
         found.append(candidate);
     }
     return found;

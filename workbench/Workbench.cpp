@@ -71,10 +71,9 @@ void Workbench::Start()
 
 void Workbench::runStart()
 {
-    setList(m_state.lstDomain, {}, Field::Domains);
+    assign(m_state.lstDomain, {}, Field::Domains);
     setTracking(QString());
-    m_state.lstAbuse.clear();
-    Q_EMIT changed(Field::Abuse);
+    clearAbuse();
     m_state.blnReceivedMarked = false;
 
     if (!parseIntoLists()) {
@@ -97,20 +96,17 @@ void Workbench::runStart()
 bool Workbench::parseIntoLists()
 {
     for (int parse = 1; parse <= 2; ++parse) {
-        setList(m_state.lstIPs, {}, Field::IPs);
+        assign(m_state.lstIPs, {}, Field::IPs);
         if (m_state.txtIn.isEmpty()) {
             return false;
         }
         const ParsedHeader parsed = ParseHeader(m_state.txtIn, m_state.blnReceivedMarked);
-        setList(m_state.lstOut, parsed.rows, Field::ParsedHeader);
+        assign(m_state.lstOut, parsed.rows, Field::ParsedHeader);
         if (parsed.outcome == ParsedHeader::Outcome::TooLong) {
             setStatus(SomethingBadHappened + parsed.failure);
             return false;
         }
-        if (parsed.outcome == ParsedHeader::Outcome::EmptyText) {
-            setStatus(u"Invalid message format"_s);
-        }
-        setList(m_state.lstIPs, parsed.addresses, Field::IPs);
+        assign(m_state.lstIPs, parsed.addresses, Field::IPs);
         m_state.intIPCount = static_cast<qint16>(m_state.lstIPs.size());
         if (m_state.intIPCount != 0) {
             return true;
@@ -135,7 +131,7 @@ void Workbench::proposeAbuseAddress(const QString& address)
         return;
     }
     const QString domain = GetDomainFromHost(lookup.hostName);
-    setList(m_state.lstDomain, m_state.lstDomain + QStringList{domain}, Field::Domains);
+    appendDomain(domain);
     const QString candidate = u"ABUSE@"_s + domain;
     if (!DontSend(candidate)) {
         appendAbuse(candidate);
@@ -145,7 +141,7 @@ void Workbench::proposeAbuseAddress(const QString& address)
 void Workbench::DescribeResolverError(int code)
 {
     if (code == ResolverError::NoData) {
-        setList(m_state.lstDomain, m_state.lstDomain + QStringList{u"N/A"_s}, Field::Domains);
+        appendDomain(u"N/A"_s);
     }
 }
 
@@ -159,12 +155,11 @@ void Workbench::ClearResult()
     setHeaderText(QString());
     setBodyText(QString());
     setSubjectText(QString());
-    setList(m_state.lstOut, {}, Field::ParsedHeader);
-    setList(m_state.lstIPs, {}, Field::IPs);
-    setList(m_state.lstDomain, {}, Field::Domains);
+    assign(m_state.lstOut, {}, Field::ParsedHeader);
+    assign(m_state.lstIPs, {}, Field::IPs);
+    assign(m_state.lstDomain, {}, Field::Domains);
     setTracking(QString());
-    m_state.lstAbuse.clear();
-    Q_EMIT changed(Field::Abuse);
+    clearAbuse();
     setStatus(u"Cleared"_s);
 }
 
@@ -256,47 +251,39 @@ void Workbench::endTrace()
 
 void Workbench::setHeaderText(const QString& text)
 {
-    m_state.txtIn = text;
-    Q_EMIT changed(Field::Header);
+    assign(m_state.txtIn, text, Field::Header);
 }
 
 void Workbench::setBodyText(const QString& text)
 {
-    m_state.txtBody = text;
-    Q_EMIT changed(Field::Body);
+    assign(m_state.txtBody, text, Field::Body);
 }
 
 void Workbench::setSubjectText(const QString& text)
 {
-    m_state.txtSubject = text;
-    Q_EMIT changed(Field::Subject);
+    assign(m_state.txtSubject, text, Field::Subject);
 }
 
 void Workbench::setAbuseTicked(qsizetype row, bool ticked)
 {
-    if (row < 0 || row >= m_state.lstAbuse.size()) {
-        return;
+    if (row >= 0 && row < m_state.lstAbuse.size()) {
+        assign(m_state.lstAbuse[row].ticked, ticked, Field::Abuse);
     }
-    m_state.lstAbuse[row].ticked = ticked;
-    Q_EMIT changed(Field::Abuse);
 }
 
 void Workbench::setAutomate(bool ticked)
 {
-    m_state.chkAutomate = ticked;
-    Q_EMIT changed(Field::Automate);
+    assign(m_state.chkAutomate, ticked, Field::Automate);
 }
 
 void Workbench::setStatus(const QString& text)
 {
-    m_state.txtWhoStatus = text;
-    Q_EMIT changed(Field::Status);
+    assign(m_state.txtWhoStatus, text, Field::Status);
 }
 
 void Workbench::setTracking(const QString& text)
 {
-    m_state.txtWhoIsOut = text;
-    Q_EMIT changed(Field::Tracking);
+    assign(m_state.txtWhoIsOut, text, Field::Tracking);
 }
 
 void Workbench::appendAbuse(const QString& address)
@@ -305,8 +292,13 @@ void Workbench::appendAbuse(const QString& address)
     Q_EMIT changed(Field::Abuse);
 }
 
-void Workbench::setList(QStringList& list, const QStringList& rows, Field field)
+void Workbench::appendDomain(const QString& domain)
 {
-    list = rows;
-    Q_EMIT changed(field);
+    m_state.lstDomain.append(domain);
+    Q_EMIT changed(Field::Domains);
+}
+
+void Workbench::clearAbuse()
+{
+    assign(m_state.lstAbuse, {}, Field::Abuse);
 }

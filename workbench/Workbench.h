@@ -98,7 +98,16 @@ private:
     void setStatus(const QString& text);
     void setTracking(const QString& text);
     void appendAbuse(const QString& address);
-    void setList(QStringList& list, const QStringList& rows, Field field);
+    void appendDomain(const QString& domain);
+    void clearAbuse();
+
+    /// Changes one piece of the state and announces it.
+    template <typename T>
+    void assign(T& slot, const T& value, Field field)
+    {
+        slot = value;
+        Q_EMIT changed(field);
+    }
 
     WorkbenchState m_state;
     HostResolver& m_resolver;

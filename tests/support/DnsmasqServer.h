@@ -2,9 +2,9 @@
 #pragma once
 
 #include <QProcess>
-#include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
+
+#include <functional>
 
 /// A dnsmasq process on 127.0.0.1 that serves the given records for the lifetime
 /// of the object and nothing else: no upstream servers, no hosts file, and every
@@ -12,10 +12,10 @@
 class DnsmasqServer final
 {
 public:
-    /// Starts dnsmasq on a free UDP port with `records`, configuration lines such
-    /// as "ptr-record=5.2.0.192.in-addr.arpa,mx.example.test", and waits until it
-    /// answers queries.
-    explicit DnsmasqServer(const QStringList& records);
+    /// Starts dnsmasq on a free UDP port with `records`, options such as
+    /// "ptr-record=5.2.0.192.in-addr.arpa,mx.example.test", and waits until
+    /// `answers(serverAddress())` holds.
+    DnsmasqServer(const QStringList& records, const std::function<bool(const QString&)>& answers);
     ~DnsmasqServer();
     Q_DISABLE_COPY_MOVE(DnsmasqServer)
 
@@ -23,17 +23,13 @@ public:
     QString errorString() const { return m_error; }
 
     /// The server in c-ares' "host:port" form.
-    QString serverAddress() const;
+    QString serverAddress() const { return m_address; }
 
-    /// Picks a UDP port on 127.0.0.1 that nothing is bound to at the moment.
-    static quint16 freeUdpPort();
+    /// An address in that form with a UDP port that nothing is bound to at the moment.
+    static QString unusedAddress();
 
 private:
-    bool startOn(quint16 port, const QStringList& records);
-    void stop();
-
-    QTemporaryDir m_directory;
     QProcess m_process;
-    quint16 m_port = 0;
+    QString m_address;
     QString m_error;
 };

@@ -4,39 +4,29 @@
 #include "tests/support/FakeResolver.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TestWhoisServer.h"
-#include "whois/RegistryTable.h"
-#include "whois/WhoisServerMap.h"
 #include "workbench/Workbench.h"
 
-#include <QObject>
-#include <QStringList>
 #include <QTemporaryDir>
 
 #include <array>
-#include <chrono>
-#include <memory>
 
-/// A workbench for whole whois traces: every registry's server host is mapped to
+/// A workbench for whole whois traces: every registry's whois host is mapped to
 /// a test server of its own on loopback, the reverse lookup goes to a
 /// FakeResolver, and donotsend.txt lives in a temporary program directory.
-class WhoisBench final : public QObject
+class TraceFixture final : public QObject
 {
     Q_OBJECT
 
 public:
     /// `window` is how long each lookup collects its answer.
-    explicit WhoisBench(std::chrono::milliseconds window);
-    Q_DISABLE_COPY_MOVE(WhoisBench)
+    explicit TraceFixture(std::chrono::milliseconds window);
 
-    TestWhoisServer& server(RegistryId registry) { return *m_servers.at(registry - 1); }
-    /// The seven registry hosts, each mapped to its test server.
+    TestWhoisServer& server(RegistryId registry) { return m_servers.at(registry - 1); }
     const WhoisServerMap& serverMap() const { return m_map; }
-
-    Workbench& workbench() { return *m_workbench; }
-    const WorkbenchState& state() const { return m_workbench->state(); }
+    Workbench& workbench() { return m_workbench; }
+    const WorkbenchState& state() const { return m_workbench.state(); }
     /// The abuse list as "[ ] ADDRESS" and "[x] ADDRESS" (ticked) rows.
     QStringList abuseRows() const;
-
     bool writeDoNotSend(const QByteArray& content) const;
 
     /// Puts `header` into txtIn, presses Start and waits for the trace to end.
@@ -47,17 +37,16 @@ public:
     RecordingHost host;
     /// Every text the status line showed, in order.
     QStringList statuses;
-    /// Every answer the trace evaluated, in order, as the tracking text showed it.
+    /// Every answer the trace evaluated, in order.
     QStringList answers;
-    /// "REGISTRY query" for every query line any of the servers received, in order.
+    /// "REGISTRY query" for every query line any server received, in order.
     QStringList asked;
 
 private:
-    void onChanged(Workbench::Field field);
+    WhoisServerMap mapServers();
 
     QTemporaryDir m_programDirectory;
-    std::array<std::unique_ptr<TestWhoisServer>, 7> m_servers;
+    std::array<TestWhoisServer, 7> m_servers;
     WhoisServerMap m_map;
-    std::unique_ptr<Workbench> m_workbench;
-    bool m_answerReceived = false;
+    Workbench m_workbench;
 };
