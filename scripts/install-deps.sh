@@ -9,7 +9,7 @@ build_packages=(
     qt6-base-dev libqt6test6 libc-ares-dev
 )
 test_packages=(
-    dnsmasq-base
+    dnsmasq-base clang-format
 )
 
 wanted=("${build_packages[@]}")
