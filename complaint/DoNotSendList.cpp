@@ -86,16 +86,6 @@ private:
 
 } // namespace
 
-QStringList ReadDoNotSendFields(QStringView text)
-{
-    QStringList fields;
-    FieldReader reader(text);
-    while (!reader.atEnd()) {
-        fields.append(reader.next());
-    }
-    return fields;
-}
-
 bool DontSend(const QString& strIn, const QString& programDirectory)
 {
     QFile file(QDir(programDirectory).filePath(DoNotSendFileName.toString()));

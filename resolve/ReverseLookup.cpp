@@ -23,28 +23,6 @@ ReverseLookupResult ResolveHostName(HostResolver& resolver, const QString& strAd
     return resolver.lookupAddress(address);
 }
 
-QString ResolverErrorText(int code)
-{
-    switch (code) {
-    case 10014:
-        return u"The name parameter is not a valid part of the user address space."_s;
-    case 10050:
-        return u"The network subsystem has failed."_s;
-    case 10093:
-        return u"A successful WSAStartup call must occur before using this function."_s;
-    case ResolverError::HostNotFound:
-        return u"Authoritative answer host not found."_s;
-    case ResolverError::TryAgain:
-        return u"Nonauthoritative host not found, or server failure."_s;
-    case ResolverError::NoRecovery:
-        return u"A nonrecoverable error occurred."_s;
-    case ResolverError::NoData:
-        return u"Valid name, no data record of requested type."_s;
-    default:
-        return {};
-    }
-}
-
 QString StartupFailureMessage(int code)
 {
     switch (code) {

@@ -14,9 +14,6 @@
 ReverseLookupResult ResolveHostName(HostResolver& resolver, const QString& strAddress,
                                     const std::function<void()>& processPendingEvents);
 
-/// The description of a lookup failure number, or empty text for an unknown one.
-QString ResolverErrorText(int code);
-
 /// The message shown when the resolver cannot be started, by its error number;
 /// empty text for a number without one.
 QString StartupFailureMessage(int code);

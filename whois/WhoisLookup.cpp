@@ -7,6 +7,36 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// The Windows Sockets number that stands for a socket error in the status line:
+// the numbers users and older documentation know.
+int WinsockErrorNumber(QAbstractSocket::SocketError error)
+{
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return 10061;
+    case QAbstractSocket::RemoteHostClosedError:
+        return 10054;
+    case QAbstractSocket::HostNotFoundError:
+        return 11001;
+    case QAbstractSocket::SocketAccessError:
+        return 10013;
+    case QAbstractSocket::SocketResourceError:
+        return 10055;
+    case QAbstractSocket::SocketTimeoutError:
+        return 10060;
+    case QAbstractSocket::NetworkError:
+        return 10050;
+    case QAbstractSocket::TemporaryError:
+        return 10035;
+    default:
+        return 10000;
+    }
+}
+
+} // namespace
+
 WhoisLookup::WhoisLookup(Options options, QObject* parent)
     : QObject(parent)
     , m_options(std::move(options))
@@ -116,28 +146,4 @@ void WhoisLookup::onTimer()
     Q_EMIT statusChanged(u"Received answer"_s);
     Q_EMIT trackingChanged(strAnswer);
     Q_EMIT answerComplete(strAnswer);
-}
-
-int WinsockErrorNumber(QAbstractSocket::SocketError error)
-{
-    switch (error) {
-    case QAbstractSocket::ConnectionRefusedError:
-        return 10061;
-    case QAbstractSocket::RemoteHostClosedError:
-        return 10054;
-    case QAbstractSocket::HostNotFoundError:
-        return 11001;
-    case QAbstractSocket::SocketAccessError:
-        return 10013;
-    case QAbstractSocket::SocketResourceError:
-        return 10055;
-    case QAbstractSocket::SocketTimeoutError:
-        return 10060;
-    case QAbstractSocket::NetworkError:
-        return 10050;
-    case QAbstractSocket::TemporaryError:
-        return 10035;
-    default:
-        return 10000;
-    }
 }

@@ -43,12 +43,6 @@ public:
     /// registry; the window runs all the same and ends with an empty answer.
     bool QueryRegistry(RegistryId registry, const QString& query);
 
-    /// Whether a lookup's window is running.
-    bool isWaiting() const { return timerSocket.isActive(); }
-
-    /// The answer collected since the last `QueryRegistry`.
-    const QString& answer() const { return strAnswer; }
-
 Q_SIGNALS:
     void statusChanged(const QString& text);
     void trackingChanged(const QString& text);
@@ -78,6 +72,3 @@ private:
     QString strAnswer;
     QString strChunk;
 };
-
-/// The Windows Sockets error number that stands for a socket error in the status line.
-int WinsockErrorNumber(QAbstractSocket::SocketError error);

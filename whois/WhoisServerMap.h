@@ -31,8 +31,6 @@ public:
     /// The endpoint for a formed host name: the mapped one, or the host itself on `defaultPort`.
     WhoisEndpoint endpointFor(const QString& hostName, quint16 defaultPort) const;
 
-    bool isEmpty() const { return m_endpoints.isEmpty(); }
-
 private:
     QHash<QString, WhoisEndpoint> m_endpoints;
 };

@@ -39,8 +39,7 @@ WorkbenchState runReport(const ReportRequest& request)
 {
     CaresResolver resolver(request.dnsServers);
     ConsoleHost host;
-    Workbench workbench(
-        {resolver, host, request.programDirectory, {std::chrono::milliseconds(1000), request.whoisServers}});
+    Workbench workbench({resolver, host, request.programDirectory, {.servers = request.whoisServers}});
     workbench.setTraceEnabled(request.trace);
 
     QElapsedTimer clock;
