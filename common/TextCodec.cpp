@@ -128,3 +128,14 @@ QString decodeUtf8OrLatin1(QByteArrayView bytes)
     text += decoder.flush();
     return text;
 }
+
+QByteArrayView withoutByteOrderMark(QByteArrayView bytes)
+{
+    constexpr QByteArrayView ByteOrderMark("\xEF\xBB\xBF");
+    return bytes.startsWith(ByteOrderMark) ? bytes.sliced(ByteOrderMark.size()) : bytes;
+}
+
+QString decodeTextFile(QByteArrayView bytes)
+{
+    return decodeUtf8OrLatin1(withoutByteOrderMark(bytes));
+}

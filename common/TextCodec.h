@@ -29,3 +29,11 @@ private:
 
 /// Decodes a whole text at once, UTF-8 with the Latin-1 fallback.
 QString decodeUtf8OrLatin1(QByteArrayView bytes);
+
+/// The bytes without a leading UTF-8 byte-order mark, which some editors put at
+/// the start of a file and which is not part of its text.
+QByteArrayView withoutByteOrderMark(QByteArrayView bytes);
+
+/// Decodes the whole content of a text file or pipe: a leading byte-order mark
+/// is dropped, the rest decoded as `decodeUtf8OrLatin1` does.
+QString decodeTextFile(QByteArrayView bytes);

@@ -96,7 +96,7 @@ bool DontSend(const QString& strIn, const QString& programDirectory)
     if (file.error() != QFileDevice::NoError) {
         return false;
     }
-    const QString text = decodeUtf8OrLatin1(bytes);
+    const QString text = decodeTextFile(bytes);
     FieldReader reader(text);
     while (!reader.atEnd()) {
         const QString entry = reader.next();

@@ -2,6 +2,7 @@
 #include "header/HeaderParser.h"
 
 #include "common/Blanks.h"
+#include "common/CaseMapping.h"
 #include "header/RelayAddress.h"
 
 #include <array>
@@ -83,7 +84,7 @@ ParsedHeader ParseHeader(const QString& strMessage, bool& blnReceivedMarked)
     }
     for (const QStringView line : text.split(u"\r\n")) {
         const qsizetype colon = line.indexOf(u':');
-        const QString name = colon < 0 ? QString() : line.first(colon).toString().toLower();
+        const QString name = colon < 0 ? QString() : toLowerOneForOne(line.first(colon));
         const KnownField* field = findField(name);
         if (field == nullptr) {
             continue;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "header/RelayAddress.h"
 
+#include "common/CaseMapping.h"
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -118,5 +120,5 @@ QString GetDomainFromHost(const QString& strHost)
         lastDot = at;
     }
     const QString domain = dotBefore < 0 ? strHost : strHost.mid(dotBefore + 1);
-    return domain.toUpper();
+    return toUpperOneForOne(domain);
 }

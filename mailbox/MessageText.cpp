@@ -22,7 +22,7 @@ QStringView withoutMboxSeparator(QStringView text)
 
 MessageText SplitMessage(QByteArrayView raw)
 {
-    const QString all = toCrLf(decodeUtf8OrLatin1(raw));
+    const QString all = toCrLf(decodeTextFile(raw));
     const QStringView text = withoutMboxSeparator(all);
     if (text.startsWith(u"\r\n")) {
         return {u"\r\n"_s, text.sliced(2).toString()};
@@ -43,5 +43,5 @@ MessageText SplitMessage(QByteArrayView raw)
 
 MessageText HeaderOnly(QByteArrayView raw)
 {
-    return {toCrLf(decodeUtf8OrLatin1(raw)), QString()};
+    return {toCrLf(decodeTextFile(raw)), QString()};
 }

@@ -6,7 +6,7 @@ set -euo pipefail
 
 build_packages=(
     build-essential cmake pkg-config ninja-build
-    qt6-base-dev libqt6test6 libc-ares-dev
+    qt6-base-dev libqt6test6 libc-ares-dev libicu-dev
 )
 test_packages=(
     dnsmasq-base clang-format

@@ -31,6 +31,9 @@ private Q_SLOTS:
         QTest::newRow("text after the quote passed over") << quoted << u"ABUSE@EXAMPLE.NET"_s << false;
         QTest::newRow("unterminated quote") << QByteArray("\"FOO.COM") << u"ABUSE@FOO.COM"_s << true;
         QTest::newRow("LF line ends") << QByteArray("FOO.COM\nBAR.ORG\n") << u"ABUSE@BAR.ORG"_s << true;
+        QTest::newRow("byte-order mark") << QByteArray("\xef\xbb\xbf"
+                                                       "FOO.COM\r\n")
+                                         << u"ABUSE@FOO.COM"_s << true;
         QTest::newRow("lone CR, no final line break") << QByteArray("FOO.COM\rBAR.ORG") << u"ABUSE@BAR.ORG"_s << true;
     }
     void dontSend()

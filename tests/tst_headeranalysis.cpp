@@ -68,6 +68,7 @@ private Q_SLOTS:
         QTest::newRow("four labels, mixed case") << u"Mail.Example.Co.Uk"_s << u"CO.UK"_s;
         QTest::newRow("trailing dot") << u"p.q.r."_s << u"R."_s;
         QTest::newRow("dot in the first position ignored") << u".q.r"_s << u".Q.R"_s;
+        QTest::newRow("one character in, one out") << u"mail.stra\u00dfe.de"_s << u"STRA\u00dfE.DE"_s;
     }
     void getDomainFromHost() { compareText(GetDomainFromHost); }
 
@@ -124,6 +125,8 @@ void TestHeaderAnalysis::parseHeader_data()
         << QStringList{u"X  received: \tfrom a ([192.0.2.1])"_s, u"   received: \tfrom b ([192.0.2.1])"_s,
                        u"    subject: \ts"_s}
         << QStringList{u"192.0.2.1"_s};
+    QTest::newRow("field name lowered one character for one")
+        << u"\u0130n-Reply-To: i\r\nStra\u00dfe: x\r\n\r\n"_s << QStringList{u"in-reply-to: \ti"_s} << none;
     QTest::newRow("empty text") << QString() << none << none;
     QTest::newRow("32,767 characters") << ofLength(32767) << QStringList{u"X  received: \tfrom a ([192.0.2.1])"_s}
                                        << QStringList{u"192.0.2.1"_s};

@@ -81,6 +81,9 @@ void TestReport::headerOnlyRowsToTheCharacter_data()
         << QByteArray("Received: from a ([192.0.2.1]) by b\r\nDate: 1 Jan +0000")
         << QStringList{u"X  received: \tfrom a ([192.0.2.1]) by b"_s, u"       date: \t1 Jan +000"_s}
         << QStringList{u"192.0.2.1"_s};
+    QTest::newRow("byte-order mark before the only Received line")
+        << QByteArray("\xef\xbb\xbfReceived: from a ([192.0.2.1]) by b\n")
+        << QStringList{u"X  received: \tfrom a ([192.0.2.1]) by b\r"_s} << QStringList{u"192.0.2.1"_s};
     QTest::newRow("Latin-1 and UTF-8 bytes")
         << QByteArray("Subject: caf\xe9 \xc3\xa9t\xe9\n") << QStringList{u"    subject: \tcaf\u00e9 \u00e9t\u00e9\r"_s}
         << QStringList();
@@ -100,7 +103,8 @@ void TestReport::headerOnlyRowsToTheCharacter()
 
 void TestReport::messageIsSplitIntoHeaderAndBody()
 {
-    const QByteArray message = "From spammer@example.com  Mon Jan  1 00:00:00 2024\n"
+    const QByteArray message = "\xef\xbb\xbf"
+                               "From spammer@example.com  Mon Jan  1 00:00:00 2024\n"
                                "Received: from x (x [127.0.0.1]) by mx\n"
                                "Subject: buy now\n\n"
                                "Received: from body ([192.0.2.99]) by nobody\n";
@@ -140,24 +144,31 @@ void TestReport::failures_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("whoisServers");
+    QTest::addColumn<QByteArray>("input");
     QTest::addColumn<int>("exitCode");
 
-    QTest::newRow("missing file") << QStringList{u"/nonexistent/message.eml"_s} << QString() << 1;
-    QTest::newRow("directory") << QStringList{u"/"_s} << QString() << 1;
-    QTest::newRow("no file") << QStringList() << QString() << 2;
-    QTest::newRow("two files") << QStringList{u"a"_s, u"b"_s} << QString() << 2;
-    QTest::newRow("unknown option") << QStringList{u"--frobnicate"_s, u"-"_s} << QString() << 2;
-    QTest::newRow("malformed whois servers") << QStringList{u"-"_s} << u"WHOIS.ARIN.NET"_s << 2;
-    QTest::newRow("overlong header") << QStringList{u"--header-only"_s, u"--no-trace"_s, u"-"_s} << QString() << 3;
+    const QByteArray header(40000, 'x');
+    QTest::newRow("missing file") << QStringList{u"/nonexistent/message.eml"_s} << QString() << header << 1;
+    QTest::newRow("directory") << QStringList{u"/"_s} << QString() << header << 1;
+    QTest::newRow("empty input") << QStringList{u"-"_s} << QString() << QByteArray() << 1;
+    QTest::newRow("byte-order mark only")
+        << QStringList{u"--header-only"_s, u"-"_s} << QString() << QByteArray("\xef\xbb\xbf") << 1;
+    QTest::newRow("no file") << QStringList() << QString() << header << 2;
+    QTest::newRow("two files") << QStringList{u"a"_s, u"b"_s} << QString() << header << 2;
+    QTest::newRow("unknown option") << QStringList{u"--frobnicate"_s, u"-"_s} << QString() << header << 2;
+    QTest::newRow("malformed whois servers") << QStringList{u"-"_s} << u"WHOIS.ARIN.NET"_s << header << 2;
+    QTest::newRow("overlong header") << QStringList{u"--header-only"_s, u"--no-trace"_s, u"-"_s} << QString() << header
+                                     << 3;
 }
 
 void TestReport::failures()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, whoisServers);
+    QFETCH(QByteArray, input);
     QFETCH(int, exitCode);
 
-    const Outcome outcome = run(arguments, QByteArray(40000, 'x'), whoisServers);
+    const Outcome outcome = run(arguments, input, whoisServers);
     QCOMPARE(outcome.exitCode, exitCode);
     if (exitCode == 3) {
         QVERIFY(outcome.out.contains("Something bad happened Overflow"));

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "common/CaseMapping.h"
 #include "common/LineEnds.h"
 #include "common/TextCodec.h"
 #include "mailbox/MessageText.h"
@@ -32,6 +33,31 @@ private Q_SLOTS:
             const QStringList pieces{stream.decode(bytes.first(cut)), stream.decode(bytes.sliced(cut)), stream.flush()};
             QCOMPARE(pieces.join(QString()), expected);
         }
+    }
+
+    void caseMappingKeepsTheLength_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("upper");
+        QTest::addColumn<QString>("lower");
+        QTest::newRow("sharp s and dotted I")
+            << u"Stra\u00dfe \u0130"_s << u"STRA\u00dfE \u0130"_s << u"stra\u00dfe i"_s;
+        QTest::newRow("outside the BMP") << u"\U00010400\U00010428"_s << u"\U00010400\U00010400"_s
+                                         << u"\U00010428\U00010428"_s;
+        QTest::newRow("lone surrogates kept") << u"a\xd800"
+                                                 u"b\xdc00"_s
+                                              << u"A\xd800"
+                                                 u"B\xdc00"_s
+                                              << u"a\xd800"
+                                                 u"b\xdc00"_s;
+    }
+    void caseMappingKeepsTheLength()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, upper);
+        QFETCH(QString, lower);
+        QCOMPARE(toUpperOneForOne(text), upper);
+        QCOMPARE(toLowerOneForOne(text), lower);
     }
 
     void toCrLf()

@@ -142,9 +142,11 @@ void TestWorkbench::runsThatStopEarly()
 void TestWorkbench::clearResultThenStartDoesNothing()
 {
     Bench bench;
+    bench.resolver.answers.insert(u"192.0.2.7"_s, {u"mx.example.com"_s, 0});
     bench.workbench.setBodyText(u"body\r\n"_s);
     bench.workbench.setSubjectText(u"subject"_s);
     bench.workbench.Start();
+    QCOMPARE(bench.state().lstDomain, QStringList{u"EXAMPLE.COM"_s});
     bench.workbench.ClearResult();
 
     const WorkbenchState& state = bench.state();

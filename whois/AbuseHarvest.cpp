@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "whois/AbuseHarvest.h"
 
+#include "common/CaseMapping.h"
+
 #include <QSet>
 
 #include <array>
@@ -56,7 +58,7 @@ QStringList HarvestAddresses(const QString& answer, const QStringList& listed, c
         if (!IsValidAddress(run) || namesRegistry(run)) {
             continue;
         }
-        const QString candidate = run.toString().toUpper();
+        const QString candidate = toUpperOneForOne(run);
         if (seen.contains(candidate) || (dontSend && dontSend(candidate))) {
             continue;
         }

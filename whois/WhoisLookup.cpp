@@ -93,9 +93,10 @@ bool WhoisLookup::QueryRegistry(RegistryId registry, const QString& query)
         Q_EMIT trackingChanged(u"Lookup not supported - "_s + QString::number(registry));
         return false;
     }
-    // Closing drops whatever the registry's previous connection still holds.
-    entry->socket->abort();
+    // Closing drops whatever the registry's previous connection still holds,
+    // held-back bytes of its decoder included.
     entry->decoder.reset();
+    entry->socket->abort();
     entry->query = query;
     const WhoisEndpoint endpoint = m_options.servers.endpointFor(WhoisServerHost(*entry->registry), WhoisPort);
     entry->socket->connectToHost(endpoint.host, endpoint.port);
@@ -117,15 +118,26 @@ void WhoisLookup::onReadyRead(RegistrySocket& entry)
     try {
         const QByteArray bytes = entry.socket->readAll();
         // Only the lookup started last owns the answer buffer: late data of an
-        // earlier lookup at another registry would corrupt it.
-        if (&entry != m_current) {
-            return;
+        // earlier lookup at another registry would corrupt it. It is announced
+        // all the same, so the status line shows what the network is doing.
+        if (&entry == m_current) {
+            strChunk = entry.decoder.decode(bytes);
+            strAnswer += strChunk;
         }
-        strChunk = entry.decoder.decode(bytes);
-        strAnswer += strChunk;
         Q_EMIT statusChanged(u"Receiving %1 bytes %2 response"_s.arg(bytes.size()).arg(entry.registry->RegistryName));
     } catch (const std::exception& error) {
         Q_EMIT statusChanged(u"Something bad happened "_s + QString::fromLocal8Bit(error.what()));
+    }
+}
+
+// The decoder holds back a trailing byte that could begin a UTF-8 sequence; once
+// no more bytes can follow, it belongs to the answer as a Latin-1 character.
+// No bytes arrived, so nothing is announced.
+void WhoisLookup::flushDecoder(RegistrySocket& entry)
+{
+    const QString rest = entry.decoder.flush();
+    if (&entry == m_current) {
+        strAnswer += rest;
     }
 }
 
@@ -133,6 +145,10 @@ void WhoisLookup::onErrorOccurred(RegistrySocket& entry, QAbstractSocket::Socket
 {
     // A whois server ends every answer by closing the connection; that is not an error.
     if (error == QAbstractSocket::RemoteHostClosedError) {
+        if (entry.socket->bytesAvailable() > 0) {
+            onReadyRead(entry);
+        }
+        flushDecoder(entry);
         return;
     }
     Q_EMIT statusChanged(entry.registry->errorPrefix + QString::number(WinsockErrorNumber(error)) + u" - " +
@@ -142,6 +158,9 @@ void WhoisLookup::onErrorOccurred(RegistrySocket& entry, QAbstractSocket::Socket
 void WhoisLookup::onTimer()
 {
     timerSocket.stop();
+    if (m_current != nullptr) {
+        flushDecoder(*m_current);
+    }
     Q_EMIT busyChanged(false);
     Q_EMIT statusChanged(u"Received answer"_s);
     Q_EMIT trackingChanged(strAnswer);

@@ -62,6 +62,7 @@ private:
     void onConnected(RegistrySocket& entry);
     void onReadyRead(RegistrySocket& entry);
     void onErrorOccurred(RegistrySocket& entry, QAbstractSocket::SocketError error);
+    void flushDecoder(RegistrySocket& entry);
     void onTimer();
     RegistrySocket* socketOf(RegistryId registry);
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "whois/WhoisServerMap.h"
 
+#include "common/CaseMapping.h"
+
 #include <QHostAddress>
 
 using namespace Qt::StringLiterals;
@@ -44,7 +46,7 @@ std::optional<WhoisServerMap> WhoisServerMap::parse(QStringView text, QString* e
             }
             return std::nullopt;
         }
-        map.m_endpoints.insert(trimmed.first(equals).trimmed().toString().toUpper(), *endpoint);
+        map.m_endpoints.insert(toUpperOneForOne(trimmed.first(equals).trimmed()), *endpoint);
     }
     return map;
 }
@@ -56,5 +58,5 @@ std::optional<WhoisServerMap> WhoisServerMap::fromEnvironment(QString* error)
 
 WhoisEndpoint WhoisServerMap::endpointFor(const QString& hostName, quint16 defaultPort) const
 {
-    return m_endpoints.value(hostName.toUpper(), WhoisEndpoint{hostName, defaultPort});
+    return m_endpoints.value(toUpperOneForOne(hostName), WhoisEndpoint{hostName, defaultPort});
 }

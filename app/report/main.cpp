@@ -3,6 +3,7 @@
 // commands and cron jobs.
 #include "app/report/ReportOutput.h"
 #include "app/report/ReportRun.h"
+#include "common/TextCodec.h"
 #include "resolve/CaresResolver.h"
 #include "workbench/WorkbenchState.h"
 
@@ -33,8 +34,8 @@ FILE is a message (header, empty line, body) or, with --header-only, a bare head
 "-" reads standard input. Text is read as UTF-8; bytes that are not valid UTF-8 are
 taken as Latin-1.
 
-Exit status: 0 the run went through; 1 the input could not be read; 2 bad
-arguments or environment; 3 the analysis stopped on an error (see "status").
+Exit status: 0 the run went through; 1 the input could not be read or is empty;
+2 bad arguments or environment; 3 the analysis stopped on an error (see "status").
 
 Environment:
   ZELKOR_WHOIS_SERVERS  HOSTNAME=ADDRESS:PORT,... connects the lookups of a whois
@@ -111,6 +112,10 @@ int main(int argc, char* argv[])
 
     const std::optional<QByteArray> input = readInput(files.first());
     if (!input) {
+        return UnreadableInput;
+    }
+    if (withoutByteOrderMark(*input).isEmpty()) {
+        fail(u"%1: the input is empty"_s.arg(files.first() == u"-" ? u"standard input"_s : files.first()));
         return UnreadableInput;
     }
 

@@ -2,6 +2,7 @@
 #include "tests/support/TraceFixture.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QtTest/qtestassert.h>
 
@@ -53,6 +54,20 @@ QStringList TraceFixture::abuseRows() const
         rows.append((row.ticked ? u"[x] "_s : u"[ ] "_s) + row.address);
     }
     return rows;
+}
+
+QStringList TraceFixture::statusSequence() const
+{
+    static const QRegularExpression receiving(u"^Receiving \\d+ bytes (.*) response$"_s);
+    QStringList sequence;
+    for (const QString& status : statuses) {
+        const QRegularExpressionMatch match = receiving.match(status);
+        const QString entry = match.hasMatch() ? u"Receiving "_s + match.captured(1) : status;
+        if (sequence.isEmpty() || sequence.last() != entry || !match.hasMatch()) {
+            sequence.append(entry);
+        }
+    }
+    return sequence;
 }
 
 bool TraceFixture::writeDoNotSend(const QByteArray& content) const

@@ -28,6 +28,10 @@ public:
     /// The abuse list as "[ ] ADDRESS" and "[x] ADDRESS" (ticked) rows.
     QStringList abuseRows() const;
     bool writeDoNotSend(const QByteArray& content) const;
+    /// The statuses in order, each "Receiving N bytes REG response" written as
+    /// "Receiving REG" and back-to-back repeats of it merged: how loopback TCP
+    /// cuts an answer into pieces depends on timing.
+    QStringList statusSequence() const;
 
     /// Puts `header` into txtIn, presses Start and waits for the trace to end.
     /// Returns false when it has not ended within `timeout`.
