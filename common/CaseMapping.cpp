@@ -11,9 +11,30 @@ namespace {
 // "İ" among them.
 // A code point and its mapping take the same number of UTF-16 units in every
 // Unicode version so far; the original is kept should one ever not.
-template <typename Map>
-QString mapEachCharacter(QStringView text, Map map)
+enum class Case
 {
+    Upper,
+    Lower
+};
+
+char32_t mapCharacter(char32_t c, Case target)
+{
+    if (c < 0x80) {
+        // Addresses, host names and field names are nearly all ASCII.
+        if (target == Case::Upper && c >= u'a' && c <= u'z') {
+            return c - (u'a' - u'A');
+        }
+        if (target == Case::Lower && c >= u'A' && c <= u'Z') {
+            return c + (u'a' - u'A');
+        }
+        return c;
+    }
+    return char32_t(target == Case::Upper ? u_toupper(UChar32(c)) : u_tolower(UChar32(c)));
+}
+
+QString mapEachCharacter(QStringView text, Case target)
+{
+    const auto map = [target](char32_t c) { return mapCharacter(c, target); };
     QString mapped;
     mapped.reserve(text.size());
     for (qsizetype at = 0; at < text.size(); ++at) {
@@ -41,10 +62,10 @@ QString mapEachCharacter(QStringView text, Map map)
 
 QString toUpperOneForOne(QStringView text)
 {
-    return mapEachCharacter(text, [](char32_t c) { return char32_t(u_toupper(UChar32(c))); });
+    return mapEachCharacter(text, Case::Upper);
 }
 
 QString toLowerOneForOne(QStringView text)
 {
-    return mapEachCharacter(text, [](char32_t c) { return char32_t(u_tolower(UChar32(c))); });
+    return mapEachCharacter(text, Case::Lower);
 }

@@ -5,6 +5,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSaveFile>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -84,25 +89,123 @@ private:
     qsizetype m_at = 0;
 };
 
+QString describeFailure(const QString& path, const QString& reason)
+{
+    return QDir::toNativeSeparators(path) + u": "_s + reason;
+}
+
+QByteArray lineOf(const QString& entry)
+{
+    return entry.toUtf8() + "\r\n";
+}
+
+// Writes all of `bytes` to a file opened unbuffered, so that a failure shows
+// here with the system's reason instead of later in a flush, and nothing is left
+// in a buffer to be written by the close. A short write is followed by another,
+// which either goes on or fails with the reason.
+bool writeWhole(QFileDevice& file, const QByteArray& bytes)
+{
+    qint64 written = 0;
+    while (written < bytes.size()) {
+        const qint64 step = file.write(bytes.constData() + written, bytes.size() - written);
+        if (step <= 0) {
+            return false;
+        }
+        written += step;
+    }
+    return true;
+}
+
+bool endsWithLineEnd(const QString& path, qint64 size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(size - 1)) {
+        return true;
+    }
+    char last = 0;
+    return !file.getChar(&last) || last == '\n' || last == '\r';
+}
+
 } // namespace
+
+QString doNotSendFilePath(const QString& programDirectory)
+{
+    return QDir(programDirectory).filePath(DoNotSendFileName.toString());
+}
+
+QStringList readDoNotSendList(const QString& programDirectory)
+{
+    // The file is read whole and closed at the end of this block, on the failure
+    // paths too, so the next reader or writer always finds it free.
+    QByteArray bytes;
+    {
+        QFile file(doNotSendFilePath(programDirectory));
+        if (!file.open(QIODevice::ReadOnly)) {
+            return {};
+        }
+        bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError) {
+            return {};
+        }
+    }
+    const QString text = decodeTextFile(bytes);
+    QStringList entries;
+    FieldReader reader(text);
+    while (!reader.atEnd()) {
+        entries.append(reader.next());
+    }
+    return entries;
+}
+
+bool appendDoNotSendEntry(const QString& programDirectory, const QString& entry, QString* error)
+{
+    QFile file(doNotSendFilePath(programDirectory));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        if (error != nullptr) {
+            *error = describeFailure(file.fileName(), file.errorString());
+        }
+        return false;
+    }
+    const qint64 sizeBefore = file.size();
+    // A last line without its line end (the file edited by hand) would take the
+    // new entry into itself.
+    QByteArray bytes = lineOf(entry);
+    if (sizeBefore > 0 && !endsWithLineEnd(file.fileName(), sizeBefore)) {
+        bytes.prepend("\r\n");
+    }
+    if (!writeWhole(file, bytes)) {
+        if (error != nullptr) {
+            *error = describeFailure(file.fileName(), file.errorString());
+        }
+        // A line cut short (a full disk) would glue itself to the next entry added.
+        file.resize(sizeBefore);
+        return false;
+    }
+    return true;
+}
+
+bool writeDoNotSendList(const QString& programDirectory, const QStringList& entries, QString* error)
+{
+    QByteArray content;
+    for (const QString& entry : entries) {
+        content += lineOf(entry);
+    }
+    // Until commit() the lines go to a temporary file beside the list; leaving
+    // without commit() removes it and the old list stays whole.
+    QSaveFile file(doNotSendFilePath(programDirectory));
+    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && writeWhole(file, content) && file.commit()) {
+        return true;
+    }
+    if (error != nullptr) {
+        *error = describeFailure(file.fileName(), file.errorString());
+    }
+    return false;
+}
 
 bool DontSend(const QString& strIn, const QString& programDirectory)
 {
-    QFile file(QDir(programDirectory).filePath(DoNotSendFileName.toString()));
-    if (!file.open(QIODevice::ReadOnly)) {
-        return false;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        return false;
-    }
-    const QString text = decodeTextFile(bytes);
-    FieldReader reader(text);
-    while (!reader.atEnd()) {
-        const QString entry = reader.next();
-        if (entry.size() >= MinimumEntryLength && strIn.contains(entry, Qt::CaseSensitive)) {
-            return true;
-        }
-    }
-    return false;
+    const QStringList entries = readDoNotSendList(programDirectory);
+    return std::any_of(entries.cbegin(), entries.cend(), [&strIn](const QString& entry) {
+        return entry.size() >= MinimumEntryLength && strIn.contains(entry, Qt::CaseSensitive);
+    });
 }

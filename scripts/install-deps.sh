@@ -7,6 +7,7 @@ set -euo pipefail
 build_packages=(
     build-essential cmake pkg-config ninja-build
     qt6-base-dev libqt6test6 libc-ares-dev libicu-dev
+    fonts-liberation2
 )
 test_packages=(
     dnsmasq-base clang-format

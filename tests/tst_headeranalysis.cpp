@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "header/HeaderField.h"
 #include "header/HeaderParser.h"
 #include "header/RelayAddress.h"
 #include "mailbox/MessageText.h"
@@ -71,6 +72,24 @@ private Q_SLOTS:
         QTest::newRow("one character in, one out") << u"mail.stra\u00dfe.de"_s << u"STRA\u00dfE.DE"_s;
     }
     void getDomainFromHost() { compareText(GetDomainFromHost); }
+
+    void unfoldedFieldValue_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("folded with a blank and a tab, any letter case")
+            << u"To: a\r\nsubject:  Buy\r\n now\r\n\tcheap \r\nFrom: b\r\n\r\n"_s << u"Buy now\tcheap"_s;
+        QTest::newRow("encoded words stay as they are")
+            << u"Subject: =?UTF-8?B?w6k=?=\r\n\r\n"_s << u"=?UTF-8?B?w6k=?="_s;
+        QTest::newRow("the first of two") << u"Subject: one\r\nSubject: two\r\n\r\n"_s << u"one"_s;
+        QTest::newRow("missing; a Subject after the empty line is body")
+            << u"To: a\r\n\r\nSubject: body\r\n"_s << QString();
+        QTest::newRow("X-Subject is another field") << u"X-Subject: x\r\n\r\n"_s << QString();
+    }
+    void unfoldedFieldValue()
+    {
+        compareText([](const QString& header) { return UnfoldedFieldValue(header, u"Subject"); });
+    }
 
     void parseHeader_data();
     void parseHeader();

@@ -3,8 +3,10 @@
 
 #include "common/Blanks.h"
 #include "complaint/DoNotSendList.h"
+#include "header/HeaderField.h"
 #include "header/HeaderParser.h"
 #include "header/RelayAddress.h"
+#include "mailbox/MessageText.h"
 #include "resolve/ReverseLookup.h"
 #include "whois/AbuseHarvest.h"
 #include "whois/AnswerEvaluation.h"
@@ -18,6 +20,7 @@ namespace {
 
 const QString SomethingBadHappened = u"Something bad happened "_s;
 const QString NoRelayAddress = u"No relay address found in the header"_s;
+const QString NoMailbox = u"no mailbox is set up"_s;
 
 QString descriptionOf(const std::exception& error)
 {
@@ -161,6 +164,32 @@ void Workbench::ClearResult()
     setTracking(QString());
     clearAbuse();
     setStatus(u"Cleared"_s);
+}
+
+// Until a mailbox is set up, both mailbox commands fail the way a missing mail
+// program does; they leave blnUseOutlook alone.
+void Workbench::StartFromMailbox()
+{
+    setStatus(SomethingBadHappened + NoMailbox);
+}
+
+void Workbench::ReportSpammer()
+{
+    setStatus(SomethingBadHappened + NoMailbox);
+}
+
+void Workbench::AutomateClicked(bool ticked)
+{
+    setAutomate(ticked);
+    setStatus(ticked ? u"Warning: This will process ALL email items in the current folder.  Do not use your Inbox!"_s
+                     : u"Zelkor set to process each item manually."_s);
+}
+
+void Workbench::LoadMessage(const MessageText& message)
+{
+    setHeaderText(message.header);
+    setBodyText(message.body);
+    setSubjectText(UnfoldedFieldValue(message.header, u"Subject"));
 }
 
 void Workbench::queryRegistry(RegistryId registry)

@@ -10,6 +10,7 @@
 
 class HostResolver;
 class WorkbenchHost;
+struct MessageText;
 
 /// The report workbench without widgets: the state of the main window and its
 /// commands. The window shows this state and forwards its clicks here; the
@@ -63,6 +64,19 @@ public:
     void Start();
     /// The Clear Result command: empties the texts and lists, "Cleared".
     void ClearResult();
+
+    /// The mailbox group's Start: loads the mailbox's selected message and runs Start.
+    void StartFromMailbox();
+    /// The Report Spammer command: sends the complaint by e-mail.
+    void ReportSpammer();
+    /// A click on the batch box: ticks or unticks it and says what that means.
+    void AutomateClicked(bool ticked);
+
+    /// Fills the header, body and subject boxes from a message; the subject is
+    /// the header's Subject value, unfolded but not decoded.
+    void LoadMessage(const MessageText& message);
+    /// Shows a message of the program's own in the status line.
+    void ShowStatus(const QString& text) { setStatus(text); }
 
     /// Without the trace the Start command ends after its own steps, with
     /// `strCurrentIP` set and no whois lookup made.

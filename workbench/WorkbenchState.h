@@ -1,18 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "complaint/AbuseRow.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
-
-/// One row of the abuse list; a ticked row is never written to.
-struct AbuseRow
-{
-    QString address;
-    bool ticked = false;
-
-    friend bool operator==(const AbuseRow&, const AbuseRow&) = default;
-};
 
 /// Everything the main window shows and the variables that tie one run together.
 /// Multi-line texts hold CR LF line breaks.

@@ -3,17 +3,24 @@
 // trace run. Figures only; nothing here passes or fails.
 #include "header/HeaderParser.h"
 #include "mailbox/MessageText.h"
+#include "resolve/CaresResolver.h"
 #include "tests/support/TraceFixture.h"
 #include "whois/AbuseHarvest.h"
 #include "whois/AnswerEvaluation.h"
+#include "window/frmMain.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
+#include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
@@ -119,13 +126,111 @@ void benchTrace()
                 static_cast<double>(elapsed - 1000 * lookups) / static_cast<double>(lookups));
 }
 
+// Peak resident memory of this process so far, in KiB.
+long peakResidentKiB()
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:")) {
+            return line.mid(6).trimmed().split(' ').first().toLong();
+        }
+    }
+    return -1;
+}
+
+/// Waits for the first paint of a window, then reports it and quits.
+class FirstPaint final : public QObject
+{
+public:
+    explicit FirstPaint(QElapsedTimer& clock)
+        : m_clock(clock)
+    {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && !m_seen) {
+            m_seen = true;
+            // Report after the paint has finished, from the event loop.
+            QTimer::singleShot(0, [this] {
+                std::printf("%lld %ld\n", static_cast<long long>(m_clock.nsecsElapsed() / 1000), peakResidentKiB());
+                QApplication::quit();
+            });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QElapsedTimer& m_clock;
+    bool m_seen = false;
+};
+
+// In a child process: starts the application, shows the main window (or a bare
+// widget of the same size) and prints the microseconds to its first paint and
+// the peak resident memory.
+int runStartupChild(int argc, char* argv[], bool bare)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QApplication app(argc, argv);
+    FirstPaint firstPaint(clock);
+    CaresResolver resolver(QString{});
+    std::unique_ptr<QWidget> window;
+    if (bare) {
+        window = std::make_unique<QWidget>();
+        window->setFixedSize(606, 548);
+    } else {
+        window = std::make_unique<frmMain>(frmMain::Dependencies{resolver, QDir::tempPath(), {}, {}});
+    }
+    window->installEventFilter(&firstPaint);
+    window->show();
+    return QApplication::exec();
+}
+
+// Runs each kind of window in fresh processes, alternately, and prints the medians.
+void benchStartup(const char* program)
+{
+    QList<qint64> micros[2];
+    QList<qint64> kibs[2];
+    for (int round = 0; round < 5; ++round) {
+        for (int kind = 0; kind < 2; ++kind) {
+            QProcess child;
+            child.start(QString::fromLocal8Bit(program), {kind == 0 ? u"--startup-window"_s : u"--startup-bare"_s});
+            child.waitForFinished(30000);
+            const QList<QByteArray> figures = child.readAllStandardOutput().trimmed().split(' ');
+            if (figures.size() == 2) {
+                micros[kind].append(figures[0].toLongLong());
+                kibs[kind].append(figures[1].toLongLong());
+            }
+        }
+    }
+    const auto median = [](QList<qint64> values) {
+        std::sort(values.begin(), values.end());
+        return values.isEmpty() ? -1 : values[values.size() / 2];
+    };
+    const char* names[2] = {"start to first paint, main window", "start to first paint, bare QWidget"};
+    for (int kind = 0; kind < 2; ++kind) {
+        std::printf("%-44s %10.1f ms        peak resident %6.1f MiB (median of %lld, platform %s)\n", names[kind],
+                    static_cast<double>(median(micros[kind])) / 1000.0,
+                    static_cast<double>(median(kibs[kind])) / 1024.0, static_cast<long long>(micros[kind].size()),
+                    qgetenv("QT_QPA_PLATFORM").isEmpty() ? "default" : qgetenv("QT_QPA_PLATFORM").constData());
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    if (argc == 2 && (std::strcmp(argv[1], "--startup-window") == 0 || std::strcmp(argv[1], "--startup-bare") == 0)) {
+        return runStartupChild(argc, argv, std::strcmp(argv[1], "--startup-bare") == 0);
+    }
     QCoreApplication app(argc, argv);
     benchHeaders();
     benchAnswers();
     benchTrace();
+    benchStartup(argv[0]);
     return 0;
 }

@@ -2,6 +2,7 @@
 #include "app/report/ReportOutput.h"
 
 #include "common/LineEnds.h"
+#include "complaint/ComplaintText.h"
 #include "workbench/WorkbenchState.h"
 
 #include <QJsonArray>
@@ -10,13 +11,13 @@
 
 using namespace Qt::StringLiterals;
 
-QByteArray renderJson(const WorkbenchState& state)
+QByteArray renderJson(const WorkbenchState& state, bool withComplaint)
 {
     QJsonArray abuse;
     for (const AbuseRow& row : state.lstAbuse) {
         abuse.append(QJsonObject{{u"address"_s, row.address}, {u"ticked"_s, row.ticked}});
     }
-    const QJsonObject report{
+    QJsonObject report{
         {u"parsedHeader"_s, QJsonArray::fromStringList(state.lstOut)},
         {u"ips"_s, QJsonArray::fromStringList(state.lstIPs)},
         {u"domains"_s, QJsonArray::fromStringList(state.lstDomain)},
@@ -24,7 +25,15 @@ QByteArray renderJson(const WorkbenchState& state)
         {u"tracking"_s, state.txtWhoIsOut},
         {u"status"_s, state.txtWhoStatus},
     };
+    if (withComplaint) {
+        report.insert(u"complaint"_s, ComplaintText(state.lstAbuse, state.txtIn, state.txtBody));
+    }
     return QJsonDocument(report).toJson(QJsonDocument::Indented);
+}
+
+QByteArray renderComplaint(const WorkbenchState& state)
+{
+    return ComplaintText(state.lstAbuse, state.txtIn, state.txtBody).toUtf8();
 }
 
 namespace {

@@ -3,13 +3,12 @@
 // commands and cron jobs.
 #include "app/report/ReportOutput.h"
 #include "app/report/ReportRun.h"
-#include "common/TextCodec.h"
 #include "resolve/CaresResolver.h"
+#include "workbench/MessageFile.h"
 #include "workbench/WorkbenchState.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFile>
 
 #include <cstdio>
 
@@ -51,23 +50,6 @@ void fail(const QString& message)
     std::fprintf(stderr, "zelkor-report: %s\n", qUtf8Printable(message));
 }
 
-std::optional<QByteArray> readInput(const QString& path)
-{
-    QFile file;
-    const bool opened =
-        path == u"-" ? file.open(stdin, QIODevice::ReadOnly) : (file.setFileName(path), file.open(QIODevice::ReadOnly));
-    if (!opened) {
-        fail(u"cannot read %1: %2"_s.arg(path, file.errorString()));
-        return std::nullopt;
-    }
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        fail(u"cannot read %1: %2"_s.arg(path, file.errorString()));
-        return std::nullopt;
-    }
-    return bytes;
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -84,7 +66,10 @@ int main(int argc, char* argv[])
     const QCommandLineOption headerOnlyOption(u"header-only"_s, u"Take the whole input as the header."_s);
     const QCommandLineOption noTraceOption(u"no-trace"_s, u"Stop after the Start command: no whois lookups."_s);
     const QCommandLineOption progressOption(u"progress"_s, u"Print each status-line change to standard error."_s);
-    parser.addOptions({jsonOption, headerOnlyOption, noTraceOption, progressOption});
+    const QCommandLineOption complaintOption(
+        u"complaint"_s, u"Print the complaint text (CR LF line ends) instead of the report; with --json, add it as "
+                        u"\"complaint\"."_s);
+    parser.addOptions({jsonOption, headerOnlyOption, noTraceOption, progressOption, complaintOption});
     parser.addPositionalArgument(u"FILE"_s, u"The message to analyse, or - for standard input."_s);
 
     if (!parser.parse(QCoreApplication::arguments())) {
@@ -110,17 +95,14 @@ int main(int argc, char* argv[])
         return BadArguments;
     }
 
-    const std::optional<QByteArray> input = readInput(files.first());
-    if (!input) {
-        return UnreadableInput;
-    }
-    if (withoutByteOrderMark(*input).isEmpty()) {
-        fail(u"%1: the input is empty"_s.arg(files.first() == u"-" ? u"standard input"_s : files.first()));
+    const MessageFile input = ReadMessageFile(files.first(), parser.isSet(headerOnlyOption));
+    if (!input.message) {
+        fail(input.error);
         return UnreadableInput;
     }
 
     ReportRequest request;
-    request.message = parser.isSet(headerOnlyOption) ? HeaderOnly(*input) : SplitMessage(*input);
+    request.message = *input.message;
     request.trace = !parser.isSet(noTraceOption);
     request.progress = parser.isSet(progressOption);
     request.programDirectory = QCoreApplication::applicationDirPath();
@@ -128,7 +110,10 @@ int main(int argc, char* argv[])
     request.whoisServers = *whoisServers;
 
     const WorkbenchState state = runReport(request);
-    const QByteArray output = parser.isSet(jsonOption) ? renderJson(state) : renderText(state);
+    const bool complaint = parser.isSet(complaintOption);
+    const QByteArray output = parser.isSet(jsonOption) ? renderJson(state, complaint)
+                              : complaint              ? renderComplaint(state)
+                                                       : renderText(state);
     std::fwrite(output.constData(), 1, static_cast<std::size_t>(output.size()), stdout);
     std::fflush(stdout);
     return state.txtWhoStatus.startsWith(u"Something bad happened ") ? AnalysisFailed : Success;

@@ -3,12 +3,10 @@
 
 #include "tests/support/FakeResolver.h"
 #include "tests/support/RecordingHost.h"
-#include "tests/support/TestWhoisServer.h"
+#include "tests/support/RegistryServers.h"
 #include "workbench/Workbench.h"
 
 #include <QTemporaryDir>
-
-#include <array>
 
 /// A workbench for whole whois traces: every registry's whois host is mapped to
 /// a test server of its own on loopback, the reverse lookup goes to a
@@ -21,8 +19,8 @@ public:
     /// `window` is how long each lookup collects its answer.
     explicit TraceFixture(std::chrono::milliseconds window);
 
-    TestWhoisServer& server(RegistryId registry) { return m_servers.at(registry - 1); }
-    const WhoisServerMap& serverMap() const { return m_map; }
+    TestWhoisServer& server(RegistryId registry) { return m_registries.server(registry); }
+    const WhoisServerMap& serverMap() const { return m_registries.serverMap(); }
     Workbench& workbench() { return m_workbench; }
     const WorkbenchState& state() const { return m_workbench.state(); }
     /// The abuse list as "[ ] ADDRESS" and "[x] ADDRESS" (ticked) rows.
@@ -44,13 +42,10 @@ public:
     /// Every answer the trace evaluated, in order.
     QStringList answers;
     /// "REGISTRY query" for every query line any server received, in order.
-    QStringList asked;
+    const QStringList& asked = m_registries.asked;
 
 private:
-    WhoisServerMap mapServers();
-
     QTemporaryDir m_programDirectory;
-    std::array<TestWhoisServer, 7> m_servers;
-    WhoisServerMap m_map;
+    RegistryServers m_registries;
     Workbench m_workbench;
 };

@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// zelkor: the desktop window of Zelkor II.
+#include "resolve/CaresResolver.h"
+#include "whois/WhoisServerMap.h"
+#include "window/Artwork.h"
+#include "window/frmMain.h"
+#include "workbench/MessageFile.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QMessageBox>
+
+using namespace Qt::StringLiterals;
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(u"Zelkor II"_s);
+    QApplication::setApplicationVersion(u"1.2.1"_s);
+    QApplication::setDesktopFileName(u"zelkor"_s);
+    QApplication::setWindowIcon(ZelkorIcon());
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(u"Complain about spam to the networks that carried it."_s);
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(u"FILE"_s, u"A message to open (header, empty line, body), or - for standard input."_s,
+                                 u"[FILE]"_s);
+    parser.process(app);
+
+    QString whoisError;
+    const std::optional<WhoisServerMap> whoisServers = WhoisServerMap::fromEnvironment(&whoisError);
+    if (!whoisServers) {
+        QMessageBox::critical(nullptr, u"Zelkor II"_s, u"ZELKOR_WHOIS_SERVERS: "_s + whoisError);
+        return 2;
+    }
+    CaresResolver resolver(CaresResolver::serversFromEnvironment());
+    frmMain window({resolver, QCoreApplication::applicationDirPath(), {.servers = *whoisServers}});
+
+    const QStringList files = parser.positionalArguments();
+    if (!files.isEmpty()) {
+        const MessageFile input = ReadMessageFile(files.first());
+        if (input.message) {
+            window.workbench().LoadMessage(*input.message);
+        } else {
+            window.workbench().ShowStatus(input.error);
+        }
+    }
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,300 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window on the offscreen platform: its layout read from the live
+// widgets, and the commands driven through its buttons.
+#include "common/ProductInfo.h"
+#include "dialogs/FixedLayout.h"
+#include "tests/support/FakeResolver.h"
+#include "tests/support/RegistryServers.h"
+#include "window/frmMain.h"
+
+#include <QCheckBox>
+#include <QClipboard>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStyleOption>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString Relay = u"192.0.2.7"_s;
+const QString Header = u"Received: from x ([192.0.2.7]) by mx\r\nSubject: offer\r\n"_s;
+
+QString captionOf(const QWidget* widget)
+{
+    if (const auto* label = qobject_cast<const QLabel*>(widget)) {
+        return label->text();
+    }
+    if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) {
+        return button->text();
+    }
+    if (const auto* group = qobject_cast<const QGroupBox*>(widget)) {
+        return group->title();
+    }
+    return {};
+}
+
+/// The width a caption needs in its control beyond what the control offers, in
+/// pixels; 0 or less when it fits. Measured with the control's own font and style.
+int overflowOf(const QWidget* widget, const QString& caption)
+{
+    const QFontMetrics metrics(widget->font());
+    const int text = metrics.horizontalAdvance(caption);
+    QStyle* style = widget->style();
+    if (const auto* check = qobject_cast<const QCheckBox*>(widget)) {
+        QStyleOptionButton option;
+        option.initFrom(check);
+        option.text = caption;
+        return text - style->subElementRect(QStyle::SE_CheckBoxContents, &option, check).width();
+    }
+    if (qobject_cast<const QPushButton*>(widget) != nullptr) {
+        return text + 2 * style->pixelMetric(QStyle::PM_ButtonMargin) - widget->width();
+    }
+    if (const auto* group = qobject_cast<const QGroupBox*>(widget)) {
+        QStyleOptionGroupBox option;
+        option.initFrom(group);
+        option.text = caption;
+        option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+        const QRect label = style->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, group);
+        return label.right() + 1 - group->width();
+    }
+    return std::max(text - widget->width(), metrics.height() - widget->height());
+}
+
+/// The names of the controls that Tab visits from the first one round to it again.
+QStringList tabCycle(QWidget* first)
+{
+    QStringList names{first->objectName()};
+    for (QWidget* at = first->nextInFocusChain(); at != first; at = at->nextInFocusChain()) {
+        if ((at->focusPolicy() & Qt::TabFocus) && at->isVisibleTo(first->window()) && !at->objectName().isEmpty() &&
+            at->focusProxy() == nullptr) {
+            names.append(at->objectName());
+        }
+    }
+    return names;
+}
+
+QStringList tableTabOrder(std::span<const ControlSpec> table)
+{
+    std::map<int, QString> order;
+    for (const ControlSpec& spec : table) {
+        if (spec.tab > 0) {
+            order.emplace(spec.tab, spec.name.toString());
+        }
+    }
+    QStringList names;
+    for (const auto& [tab, name] : order) {
+        names.append(name);
+    }
+    return names;
+}
+
+struct Window
+{
+    QTemporaryDir programDirectory;
+    FakeResolver resolver;
+    RegistryServers registries;
+    frmMain window{{resolver, programDirectory.path(), {200ms, registries.serverMap()}, {}}};
+
+    template <typename T>
+    T* find(const char* name) const
+    {
+        return window.findChild<T*>(QString::fromLatin1(name));
+    }
+    const WorkbenchState& state() { return window.workbench().state(); }
+    void click(const char* button) { QTest::mouseClick(find<QPushButton>(button), Qt::LeftButton); }
+    bool runTrace()
+    {
+        QSignalSpy finished(&window.workbench(), &Workbench::traceFinished);
+        click("cmdByHand");
+        return finished.wait(5000);
+    }
+};
+
+} // namespace
+
+class TestWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void layoutFollowsTheTable();
+    void noCaptionIsCut();
+    void startAndClearThroughTheButtons();
+    void typingKeepsTheCursor();
+    void clipboardTexts();
+    void batchBoxAndMailboxPlaceholders();
+};
+
+void TestWindow::layoutFollowsTheTable()
+{
+    Window w;
+    QCOMPARE(w.window.windowTitle(), u"Zelkor II"_s);
+    QCOMPARE(w.window.size(), QSize(606, 548));
+    for (const ControlSpec& spec : frmMain::layout()) {
+        const QString name = spec.name.toString();
+        const auto* widget = w.window.findChild<QWidget*>(name);
+        QVERIFY2(widget != nullptr, qPrintable(name));
+        const QRect expected = spec.kind == ControlKind::HorizontalLine
+                                   ? QRect(pixelsFromTwips(spec.twips).topLeft(), QSize(472, 1))
+                                   : pixelsFromTwips(spec.twips);
+        QVERIFY2(widget->geometry() == expected, qPrintable(name));
+        QCOMPARE(captionOf(widget), spec.caption.toString());
+        QCOMPARE(widget->toolTip(), spec.toolTip.toString());
+        if (const auto* label = qobject_cast<const QLabel*>(widget); label && !spec.buddy.isEmpty()) {
+            QCOMPARE(label->buddy()->objectName(), spec.buddy.toString());
+        }
+    }
+    QCOMPARE(tabCycle(w.find<QWidget>("txtIn")),
+             (QStringList{u"txtIn"_s, u"lstOut"_s, u"lstDomain"_s, u"txtWhoIsOut"_s, u"txtWhoStatus"_s, u"lstAbuse"_s,
+                          u"cmdCopy"_s, u"txtBody"_s, u"cmdUseOutlook"_s, u"cmdByHand"_s, u"cmdReportSpammer"_s,
+                          u"txtSubject"_s, u"cmdCopyHeaderBody"_s, u"lstIPs"_s, u"cmdClear"_s, u"cmdHelp"_s,
+                          u"chkAutomate"_s, u"cmdConfigure"_s}));
+    QCOMPARE(tabCycle(w.find<QWidget>("txtIn")), tableTabOrder(frmMain::layout()));
+    // Group boxes lie behind the buttons drawn over them.
+    QCOMPARE(w.window.childAt(pixelsFromTwips({360, 6480, 735, 375}).center())->objectName(), u"cmdByHand"_s);
+    QVERIFY(w.find<QPlainTextEdit>("txtWhoIsOut")->isReadOnly());
+    QVERIFY(w.find<QLineEdit>("txtWhoStatus")->isReadOnly());
+}
+
+void TestWindow::noCaptionIsCut()
+{
+    Window w;
+    w.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+    // The fonts the layout was measured with, not a stand-in the system picked.
+    QCOMPARE(QFontInfo(w.window.font()).family(), u"Liberation Sans"_s);
+    QCOMPARE(QFontInfo(w.find<QWidget>("txtIn")->font()).family(), u"Liberation Mono"_s);
+    QStringList cut;
+    for (const ControlSpec& spec : frmMain::layout()) {
+        const auto* widget = w.window.findChild<QWidget*>(spec.name.toString());
+        const int overflow = spec.caption.isEmpty() ? 0 : overflowOf(widget, spec.caption.toString());
+        if (overflow > 0) {
+            cut.append(u"%1 by %2 px"_s.arg(spec.name, QString::number(overflow)));
+        }
+    }
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u", ")));
+}
+
+void TestWindow::startAndClearThroughTheButtons()
+{
+    Window w;
+    w.resolver.answers.insert(Relay, {u"mail.spam-host.example"_s, 0});
+    w.registries.server(Registry::ARIN)
+        .setReply(Relay, TestWhoisServer::Reply::text(u"OrgAbuseEmail: abuse@net.example\n"_s));
+    w.window.workbench().setHeaderText(Header);
+    // Start pressed again while a lookup runs: one busy pointer all the same.
+    w.click("cmdByHand");
+    QVERIFY(QGuiApplication::overrideCursor() != nullptr);
+    QVERIFY(w.runTrace());
+    QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+
+    QCOMPARE(w.find<QListWidget>("lstIPs")->item(0)->text(), Relay);
+    QCOMPARE(w.find<QListWidget>("lstDomain")->item(0)->text(), u"SPAM-HOST.EXAMPLE"_s);
+    QCOMPARE(w.find<QListWidget>("lstOut")->count(), 2);
+    auto* abuse = w.find<QListWidget>("lstAbuse");
+    QCOMPARE(abuse->count(), 2);
+    QCOMPARE(abuse->item(1)->text(), u"ABUSE@NET.EXAMPLE"_s);
+    QCOMPARE(abuse->item(1)->checkState(), Qt::Unchecked);
+    QCOMPARE(w.find<QPlainTextEdit>("txtWhoIsOut")->toPlainText(), u"OrgAbuseEmail: abuse@net.example\n"_s);
+    QCOMPARE(w.find<QLineEdit>("txtWhoStatus")->text(), u"Received answer"_s);
+    QCOMPARE(w.find<QPlainTextEdit>("txtIn")->toPlainText(),
+             u"Received: from x ([192.0.2.7]) by mx\nSubject: offer\n"_s);
+
+    // Ticking a row changes the tick and nothing else.
+    abuse->item(0)->setCheckState(Qt::Checked);
+    QCOMPARE(w.state().lstAbuse.at(0).ticked, true);
+    QCOMPARE(w.state().lstAbuse.size(), 2);
+    QCOMPARE(w.find<QLineEdit>("txtWhoStatus")->text(), u"Received answer"_s);
+
+    w.click("cmdClear");
+    QCOMPARE(w.find<QLineEdit>("txtWhoStatus")->text(), u"Cleared"_s);
+    for (const char* list : {"lstOut", "lstIPs", "lstDomain", "lstAbuse"}) {
+        QVERIFY2(w.find<QListWidget>(list)->count() == 0, list);
+    }
+    for (const char* box : {"txtIn", "txtBody", "txtWhoIsOut"}) {
+        QVERIFY2(w.find<QPlainTextEdit>(box)->toPlainText().isEmpty(), box);
+    }
+    QVERIFY(w.find<QLineEdit>("txtSubject")->text().isEmpty());
+}
+
+void TestWindow::typingKeepsTheCursor()
+{
+    Window w;
+    auto* header = w.find<QPlainTextEdit>("txtIn");
+    w.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+    header->setFocus();
+    QTest::keyClicks(header, u"Received: from x"_s);
+    QTest::keyClick(header, Qt::Key_Return);
+    QTest::keyClicks(header, u"To: y"_s);
+    QTest::keyClick(header, Qt::Key_Home);
+    QTest::keyClicks(header, u"X"_s);
+    QCOMPARE(w.state().txtIn, u"Received: from x\r\nXTo: y"_s);
+    QCOMPARE(header->textCursor().position(), 18);
+    QVERIFY(header->document()->isUndoAvailable());
+
+    QTest::keyClicks(w.find<QLineEdit>("txtSubject"), u"buy"_s);
+    QCOMPARE(w.state().txtSubject, u"buy"_s);
+}
+
+void TestWindow::clipboardTexts()
+{
+    Window w;
+    w.resolver.answers.insert(Relay, {u"mail.a.example"_s, 0});
+    w.registries.server(Registry::ARIN).setReply(Relay, TestWhoisServer::Reply::text(u"x b@b.example c@c.example\n"_s));
+    w.window.workbench().setHeaderText(Header);
+    w.window.workbench().setBodyText(u"body"_s);
+    QVERIFY(w.runTrace());
+    w.find<QListWidget>("lstAbuse")->item(1)->setCheckState(Qt::Checked);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->setText(u"old"_s);
+
+    w.click("cmdCopy");
+    QCOMPARE(clipboard->text(),
+             u"ABUSE@A.EXAMPLE;C@C.EXAMPLE;\r\n\r\nSpam Complaint\r\nHere is the SMTP information.\r\n\r\n"
+             u"SMTP Info Start ====================================\r\n\r\n"
+             u"Received: from x ([192.0.2.7]) by mx\r\nSubject: offer\r\n\r\nbody\r\n\r\n"
+             u"SMTP Info End ======================================\r\n\r\n"
+             u"Generated by Zelkor II Version 1.2\r\n"_s +
+                 productWebAddress() + u"\r\n"_s);
+    w.click("cmdCopyHeaderBody");
+    QCOMPARE(clipboard->text(), u"Received: from x ([192.0.2.7]) by mx\r\nSubject: offer\r\n\r\nbody\r\n\r\n"_s);
+
+    w.click("cmdClear");
+    w.click("cmdCopyHeaderBody");
+    QCOMPARE(clipboard->text(), u"\r\n\r\n\r\n"_s);
+    w.click("cmdCopy");
+    QVERIFY(clipboard->text().startsWith(u"\r\n\r\nSpam Complaint\r\n"_s));
+    QCOMPARE(w.state().txtWhoStatus, u"Cleared"_s);
+}
+
+void TestWindow::batchBoxAndMailboxPlaceholders()
+{
+    Window w;
+    auto* batch = w.find<QCheckBox>("chkAutomate");
+    auto* report = w.find<QPushButton>("cmdReportSpammer");
+    QTest::mouseClick(batch, Qt::LeftButton, {}, QPoint(5, batch->height() / 2));
+    QVERIFY(w.state().chkAutomate);
+    QVERIFY(!report->isEnabled());
+    QCOMPARE(w.state().txtWhoStatus,
+             u"Warning: This will process ALL email items in the current folder.  Do not use your Inbox!"_s);
+    QTest::mouseClick(batch, Qt::LeftButton, {}, QPoint(5, batch->height() / 2));
+    QVERIFY(report->isEnabled());
+    QCOMPARE(w.state().txtWhoStatus, u"Zelkor set to process each item manually."_s);
+
+    w.click("cmdUseOutlook");
+    QCOMPARE(w.state().txtWhoStatus, u"Something bad happened no mailbox is set up"_s);
+    QVERIFY(!w.state().blnUseOutlook);
+}
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"
