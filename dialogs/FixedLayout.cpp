@@ -30,10 +30,10 @@ int pixels(int twips)
     return (twips + TwipsPerPixel / 2) / TwipsPerPixel;
 }
 
-QWidget* createControl(const ControlSpec& spec, QWidget* parent)
+QWidget* createControl(const ControlSpec& row, QWidget* parent)
 {
-    const QString caption = spec.caption.toString();
-    switch (spec.kind) {
+    const QString caption = row.caption.toString();
+    switch (row.kind) {
     case ControlKind::Label:
         return new QLabel(caption, parent);
     case ControlKind::Button: {
@@ -55,11 +55,11 @@ QWidget* createControl(const ControlSpec& spec, QWidget* parent)
         auto* edit = new QPlainTextEdit(parent);
         edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         edit->setLineWrapMode(QPlainTextEdit::NoWrap);
-        edit->setReadOnly(spec.kind == ControlKind::ReadOnlyTextBox);
+        edit->setReadOnly(row.kind == ControlKind::ReadOnlyTextBox);
         // As in a dialog's text box, Tab moves on to the next control.
         edit->setTabChangesFocus(true);
         // Read-only boxes still take the focus, so their text can be selected and copied.
-        edit->setTextInteractionFlags(spec.kind == ControlKind::ReadOnlyTextBox
+        edit->setTextInteractionFlags(row.kind == ControlKind::ReadOnlyTextBox
                                           ? Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard
                                           : Qt::TextEditorInteraction);
         return edit;
@@ -92,13 +92,13 @@ QWidget* createControl(const ControlSpec& spec, QWidget* parent)
     return nullptr;
 }
 
-QRect geometryOf(const ControlSpec& spec)
+QRect geometryOf(const ControlSpec& row)
 {
-    if (spec.kind == ControlKind::HorizontalLine) {
+    if (row.kind == ControlKind::HorizontalLine) {
         // A line from (left, top) to (left + width, top), one pixel high.
-        return {pixels(spec.twips.left()), pixels(spec.twips.top()), pixels(spec.twips.width()), 1};
+        return {pixels(row.twips.left()), pixels(row.twips.top()), pixels(row.twips.width()), 1};
     }
-    return pixelsFromTwips(spec.twips);
+    return pixelsFromTwips(row.twips);
 }
 
 } // namespace
@@ -127,34 +127,34 @@ void buildFixedLayout(QWidget& window, std::span<const ControlSpec> table)
 {
     window.setFont(dialogFont());
     QHash<QStringView, QWidget*> controls;
-    for (const ControlSpec& spec : table) {
-        QWidget* parent = spec.parent.isEmpty() ? &window : controls.value(spec.parent, &window);
-        QWidget* control = createControl(spec, parent);
-        control->setObjectName(spec.name.toString());
-        control->setToolTip(spec.toolTip.toString());
-        control->setGeometry(geometryOf(spec));
+    for (const ControlSpec& row : table) {
+        QWidget* parent = row.parent.isEmpty() ? &window : controls.value(row.parent, &window);
+        QWidget* control = createControl(row, parent);
+        control->setObjectName(row.name.toString());
+        control->setToolTip(row.toolTip.toString());
+        control->setGeometry(geometryOf(row));
         // Set on each control: a group box's style sheet would otherwise give its
         // children the application's font instead of the window's.
-        control->setFont(spec.fixedPitch ? fixedPitchFont() : dialogFont());
-        if (spec.kind == ControlKind::Label || spec.kind == ControlKind::GroupBox ||
-            spec.kind == ControlKind::HorizontalLine) {
+        control->setFont(row.fixedPitch ? fixedPitchFont() : dialogFont());
+        if (row.kind == ControlKind::Label || row.kind == ControlKind::GroupBox ||
+            row.kind == ControlKind::HorizontalLine) {
             control->setFocusPolicy(Qt::NoFocus);
         }
-        controls.insert(spec.name, control);
+        controls.insert(row.name, control);
     }
     std::map<int, QWidget*> tabOrder;
-    for (const ControlSpec& spec : table) {
-        QWidget* control = controls.value(spec.name);
-        if (spec.kind == ControlKind::GroupBox) {
+    for (const ControlSpec& row : table) {
+        QWidget* control = controls.value(row.name);
+        if (row.kind == ControlKind::GroupBox) {
             control->lower();
         }
-        if (!spec.buddy.isEmpty()) {
+        if (!row.buddy.isEmpty()) {
             if (auto* label = qobject_cast<QLabel*>(control)) {
-                label->setBuddy(controls.value(spec.buddy));
+                label->setBuddy(controls.value(row.buddy));
             }
         }
-        if (spec.tab > 0) {
-            tabOrder.emplace(spec.tab, control);
+        if (row.tab > 0) {
+            tabOrder.emplace(row.tab, control);
         }
     }
     QWidget* previous = nullptr;

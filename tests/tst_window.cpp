@@ -85,9 +85,9 @@ QStringList tabCycle(QWidget* first)
 QStringList tableTabOrder(std::span<const ControlSpec> table)
 {
     std::map<int, QString> order;
-    for (const ControlSpec& spec : table) {
-        if (spec.tab > 0) {
-            order.emplace(spec.tab, spec.name.toString());
+    for (const ControlSpec& row : table) {
+        if (row.tab > 0) {
+            order.emplace(row.tab, row.name.toString());
         }
     }
     QStringList names;
@@ -139,18 +139,18 @@ void TestWindow::layoutFollowsTheTable()
     Window w;
     QCOMPARE(w.window.windowTitle(), u"Zelkor II"_s);
     QCOMPARE(w.window.size(), QSize(606, 548));
-    for (const ControlSpec& spec : frmMain::layout()) {
-        const QString name = spec.name.toString();
+    for (const ControlSpec& row : frmMain::layout()) {
+        const QString name = row.name.toString();
         const auto* widget = w.window.findChild<QWidget*>(name);
         QVERIFY2(widget != nullptr, qPrintable(name));
-        const QRect expected = spec.kind == ControlKind::HorizontalLine
-                                   ? QRect(pixelsFromTwips(spec.twips).topLeft(), QSize(472, 1))
-                                   : pixelsFromTwips(spec.twips);
+        const QRect expected = row.kind == ControlKind::HorizontalLine
+                                   ? QRect(pixelsFromTwips(row.twips).topLeft(), QSize(472, 1))
+                                   : pixelsFromTwips(row.twips);
         QVERIFY2(widget->geometry() == expected, qPrintable(name));
-        QCOMPARE(captionOf(widget), spec.caption.toString());
-        QCOMPARE(widget->toolTip(), spec.toolTip.toString());
-        if (const auto* label = qobject_cast<const QLabel*>(widget); label && !spec.buddy.isEmpty()) {
-            QCOMPARE(label->buddy()->objectName(), spec.buddy.toString());
+        QCOMPARE(captionOf(widget), row.caption.toString());
+        QCOMPARE(widget->toolTip(), row.toolTip.toString());
+        if (const auto* label = qobject_cast<const QLabel*>(widget); label && !row.buddy.isEmpty()) {
+            QCOMPARE(label->buddy()->objectName(), row.buddy.toString());
         }
     }
     QCOMPARE(tabCycle(w.find<QWidget>("txtIn")),
@@ -174,11 +174,11 @@ void TestWindow::noCaptionIsCut()
     QCOMPARE(QFontInfo(w.window.font()).family(), u"Liberation Sans"_s);
     QCOMPARE(QFontInfo(w.find<QWidget>("txtIn")->font()).family(), u"Liberation Mono"_s);
     QStringList cut;
-    for (const ControlSpec& spec : frmMain::layout()) {
-        const auto* widget = w.window.findChild<QWidget*>(spec.name.toString());
-        const int overflow = spec.caption.isEmpty() ? 0 : overflowOf(widget, spec.caption.toString());
+    for (const ControlSpec& row : frmMain::layout()) {
+        const auto* widget = w.window.findChild<QWidget*>(row.name.toString());
+        const int overflow = row.caption.isEmpty() ? 0 : overflowOf(widget, row.caption.toString());
         if (overflow > 0) {
-            cut.append(u"%1 by %2 px"_s.arg(spec.name, QString::number(overflow)));
+            cut.append(u"%1 by %2 px"_s.arg(row.name, QString::number(overflow)));
         }
     }
     QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u", ")));

@@ -58,10 +58,10 @@ bool isKind(const QWidget& control, ControlKind kind)
     return false;
 }
 
-QRect expectedGeometry(const ControlSpec& spec)
+QRect expectedGeometry(const ControlSpec& row)
 {
-    QRect pixels = pixelsFromTwips(spec.twips);
-    if (spec.kind == ControlKind::HorizontalLine) {
+    QRect pixels = pixelsFromTwips(row.twips);
+    if (row.kind == ControlKind::HorizontalLine) {
         pixels.setHeight(1);
     }
     return pixels;
@@ -122,9 +122,9 @@ std::pair<QSize, QSize> captionRoom(const QWidget& control, const QString& text)
 
 } // namespace
 
-QStringList controlDifferences(const QWidget& window, const ControlSpec& spec)
+QStringList controlDifferences(const QWidget& window, const ControlSpec& row)
 {
-    const QString name = spec.name.toString();
+    const QString name = row.name.toString();
     const auto* control = window.findChild<const QWidget*>(name);
     if (control == nullptr) {
         return {name + u": missing"_s};
@@ -135,15 +135,15 @@ QStringList controlDifferences(const QWidget& window, const ControlSpec& spec)
             differences.append(u"%1: %2 \"%3\", the table says \"%4\""_s.arg(name, what, live, table));
         }
     };
-    if (!isKind(*control, spec.kind)) {
+    if (!isKind(*control, row.kind)) {
         differences.append(name + u": a "_s + QString::fromLatin1(control->metaObject()->className()) +
                            u" is not the kind the table says"_s);
     }
-    differ(u"geometry"_s, describe(control->geometry()), describe(expectedGeometry(spec)));
-    differ(u"caption"_s, caption(*control), spec.caption.toString());
-    differ(u"tool tip"_s, control->toolTip(), spec.toolTip.toString());
+    differ(u"geometry"_s, describe(control->geometry()), describe(expectedGeometry(row)));
+    differ(u"caption"_s, caption(*control), row.caption.toString());
+    differ(u"tool tip"_s, control->toolTip(), row.toolTip.toString());
     if (const auto* label = qobject_cast<const QLabel*>(control)) {
-        differ(u"buddy"_s, label->buddy() != nullptr ? label->buddy()->objectName() : QString(), spec.buddy.toString());
+        differ(u"buddy"_s, label->buddy() != nullptr ? label->buddy()->objectName() : QString(), row.buddy.toString());
     }
     const QString text = caption(*control);
     if (!text.isEmpty()) {
@@ -185,9 +185,9 @@ QStringList tabCycle(const QWidget& window, std::span<const ControlSpec> table)
 QStringList tableTabOrder(std::span<const ControlSpec> table)
 {
     std::map<int, QString> byPlace;
-    for (const ControlSpec& spec : table) {
-        if (spec.tab > 0) {
-            byPlace.emplace(spec.tab, spec.name.toString());
+    for (const ControlSpec& row : table) {
+        if (row.tab > 0) {
+            byPlace.emplace(row.tab, row.name.toString());
         }
     }
     QStringList order;

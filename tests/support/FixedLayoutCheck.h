@@ -9,11 +9,11 @@
 
 class QWidget;
 
-/// How the live control `spec.name` of `window` differs from its row of the
+/// How the live control `row.name` of `window` differs from its row of the
 /// table: its kind, geometry, caption, tool tip, label buddy, and a caption that
 /// the control cannot show whole at its size and font. One line per difference;
 /// none when the control is as the table says.
-QStringList controlDifferences(const QWidget& window, const ControlSpec& spec);
+QStringList controlDifferences(const QWidget& window, const ControlSpec& row);
 
 /// The controls in the order the Tab key visits them: from the control with tab
 /// place 1 along the focus chain, every widget that takes Tab focus, until the
