@@ -4,6 +4,7 @@
 #include "common/ProductInfo.h"
 #include "dialogs/FixedLayout.h"
 #include "tests/support/FakeResolver.h"
+#include "tests/support/FixedLayoutCheck.h"
 #include "tests/support/RegistryServers.h"
 #include "window/frmMain.h"
 
@@ -78,21 +79,6 @@ QStringList tabCycle(QWidget* first)
             at->focusProxy() == nullptr) {
             names.append(at->objectName());
         }
-    }
-    return names;
-}
-
-QStringList tableTabOrder(std::span<const ControlSpec> table)
-{
-    std::map<int, QString> order;
-    for (const ControlSpec& row : table) {
-        if (row.tab > 0) {
-            order.emplace(row.tab, row.name.toString());
-        }
-    }
-    QStringList names;
-    for (const auto& [tab, name] : order) {
-        names.append(name);
     }
     return names;
 }
