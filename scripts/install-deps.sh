@@ -7,10 +7,12 @@ set -euo pipefail
 build_packages=(
     build-essential cmake pkg-config ninja-build
     qt6-base-dev libqt6test6 libc-ares-dev libicu-dev
+    libvmime-dev qtkeychain-qt6-dev
     fonts-liberation2
 )
 test_packages=(
     dnsmasq-base clang-format
+    dovecot-imapd python3-aiosmtpd openssl ca-certificates
 )
 
 wanted=("${build_packages[@]}")

@@ -5,12 +5,15 @@
 #include "dialogs/FixedLayout.h"
 #include "tests/support/FakeResolver.h"
 #include "tests/support/FixedLayoutCheck.h"
+#include "tests/support/MailTestEnvironment.h"
 #include "tests/support/RegistryServers.h"
+#include "tests/support/TimerTicks.h"
 #include "window/frmMain.h"
 
 #include <QCheckBox>
 #include <QClipboard>
 #include <QGroupBox>
+#include <QHostAddress>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -18,6 +21,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStyleOption>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -117,7 +121,8 @@ private Q_SLOTS:
     void startAndClearThroughTheButtons();
     void typingKeepsTheCursor();
     void clipboardTexts();
-    void batchBoxAndMailboxPlaceholders();
+    void batchBox();
+    void waitingForTheMailboxKeepsTheWindowResponsive();
 };
 
 void TestWindow::layoutFollowsTheTable()
@@ -263,7 +268,7 @@ void TestWindow::clipboardTexts()
     QCOMPARE(w.state().txtWhoStatus, u"Cleared"_s);
 }
 
-void TestWindow::batchBoxAndMailboxPlaceholders()
+void TestWindow::batchBox()
 {
     Window w;
     auto* batch = w.find<QCheckBox>("chkAutomate");
@@ -276,10 +281,35 @@ void TestWindow::batchBoxAndMailboxPlaceholders()
     QTest::mouseClick(batch, Qt::LeftButton, {}, QPoint(5, batch->height() / 2));
     QVERIFY(report->isEnabled());
     QCOMPARE(w.state().txtWhoStatus, u"Zelkor set to process each item manually."_s);
+}
+
+// The mail layer waits on a server that never answers: the window goes on
+// handling events, shows the busy pointer and disables the mail commands until
+// the wait ends.
+void TestWindow::waitingForTheMailboxKeepsTheWindowResponsive()
+{
+    MailTestEnvironment environment;
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress(QHostAddress::LocalHost), 0));
+    environment.writeConfig(
+        u"[store]\nurl=imap://127.0.0.1:%1\n[tls]\nrequired=false\n[network]\ntimeout=1\n"_s.arg(silent.serverPort())
+            .toUtf8());
+    Window w;
+    auto* start = w.find<QPushButton>("cmdUseOutlook");
+    auto* report = w.find<QPushButton>("cmdReportSpammer");
+    QSignalSpy ended(&w.window.workbench(), &Workbench::mailboxLoadEnded);
 
     w.click("cmdUseOutlook");
-    QCOMPARE(w.state().txtWhoStatus, u"Something bad happened no mailbox is set up"_s);
-    QVERIFY(!w.state().blnUseOutlook);
+    QVERIFY(!start->isEnabled());
+    QVERIFY(!report->isEnabled());
+    QVERIFY(QGuiApplication::overrideCursor() != nullptr);
+    const TimerTicks ticks;
+    QVERIFY(ended.wait(15000));
+    QVERIFY(ticks.count() > 1);
+    QVERIFY(start->isEnabled());
+    QVERIFY(report->isEnabled());
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    QVERIFY2(w.state().txtWhoStatus.startsWith(u"Something bad happened "_s), qPrintable(w.state().txtWhoStatus));
 }
 
 QTEST_MAIN(TestWindow)

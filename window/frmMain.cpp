@@ -161,7 +161,7 @@ void frmMain::connectCommands()
     const auto onClick = [this](QStringView name, auto command) {
         connect(control<QPushButton>(name), &QPushButton::clicked, this, command);
     };
-    onClick(u"cmdByHand", [this] { m_workbench.Start(); });
+    onClick(u"cmdByHand", [this] { m_workbench.StartByHand(); });
     onClick(u"cmdClear", [this] { m_workbench.ClearResult(); });
     onClick(u"cmdUseOutlook", [this] { m_workbench.StartFromMailbox(); });
     onClick(u"cmdReportSpammer", [this] { m_workbench.ReportSpammer(); });
@@ -211,7 +211,7 @@ void frmMain::showAll()
     for (const auto field :
          {Workbench::Field::Header, Workbench::Field::Body, Workbench::Field::Subject, Workbench::Field::ParsedHeader,
           Workbench::Field::IPs, Workbench::Field::Domains, Workbench::Field::Tracking, Workbench::Field::Status,
-          Workbench::Field::Abuse, Workbench::Field::Automate}) {
+          Workbench::Field::Abuse, Workbench::Field::Automate, Workbench::Field::MailBusy}) {
         showField(field);
     }
 }
@@ -256,7 +256,10 @@ void frmMain::showField(Workbench::Field field)
         break;
     case Workbench::Field::Automate:
         control<QCheckBox>(u"chkAutomate")->setChecked(state.chkAutomate);
-        control<QPushButton>(u"cmdReportSpammer")->setEnabled(!state.chkAutomate);
+        [[fallthrough]];
+    case Workbench::Field::MailBusy:
+        control<QPushButton>(u"cmdUseOutlook")->setEnabled(!state.mailBusy);
+        control<QPushButton>(u"cmdReportSpammer")->setEnabled(!state.chkAutomate && !state.mailBusy);
         break;
     }
     m_showing = false;
@@ -307,6 +310,18 @@ void frmMain::openHelp()
 void frmMain::showStartupFailure(const QString& message)
 {
     QMessageBox::critical(nullptr, u"Zelkor II"_s, message);
+}
+
+bool frmMain::askOkCancel(const QString& title, const QString& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok | QMessageBox::Cancel, this);
+    return box.exec() == QMessageBox::Ok;
+}
+
+void frmMain::showMessage(const QString& title, const QString& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, this);
+    box.exec();
 }
 
 // The workbench asks for the busy pointer at every lookup and clears it at the

@@ -52,6 +52,8 @@ public:
 
     void showStartupFailure(const QString& message) override;
     void setBusy(bool busy) override;
+    bool askOkCancel(const QString& title, const QString& text) override;
+    void showMessage(const QString& title, const QString& text) override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -2,6 +2,8 @@
 #include "workbench/Workbench.h"
 
 #include "common/Blanks.h"
+#include "common/LineEnds.h"
+#include "complaint/ComplaintText.h"
 #include "complaint/DoNotSendList.h"
 #include "header/HeaderField.h"
 #include "header/HeaderParser.h"
@@ -20,7 +22,7 @@ namespace {
 
 const QString SomethingBadHappened = u"Something bad happened "_s;
 const QString NoRelayAddress = u"No relay address found in the header"_s;
-const QString NoMailbox = u"no mailbox is set up"_s;
+const QString Inbox = u"Inbox"_s;
 
 QString descriptionOf(const std::exception& error)
 {
@@ -43,7 +45,11 @@ Workbench::Workbench(Dependencies dependencies, QObject* parent)
 {
     connect(&m_whois, &WhoisLookup::statusChanged, this, &Workbench::setStatus);
     connect(&m_whois, &WhoisLookup::trackingChanged, this, &Workbench::setTracking);
-    connect(&m_whois, &WhoisLookup::busyChanged, this, [this](bool busy) { m_host.setBusy(busy); });
+    connect(&m_whois, &WhoisLookup::busyChanged, this, [this](bool busy) { setBusyReason(LookingUpWhois, busy); });
+    connect(&m_mail, &MailSession::busyChanged, this, [this](bool busy) {
+        setBusyReason(UsingMail, busy);
+        assign(m_state.mailBusy, busy, Field::MailBusy);
+    });
     connect(&m_whois, &WhoisLookup::answerComplete, this, &Workbench::EvaluateAnswer);
 }
 
@@ -70,6 +76,12 @@ void Workbench::Start()
     } catch (const std::exception& error) {
         setStatus(SomethingBadHappened + descriptionOf(error));
     }
+}
+
+void Workbench::StartByHand()
+{
+    m_state.blnUseOutlook = false;
+    Start();
 }
 
 void Workbench::runStart()
@@ -124,9 +136,9 @@ bool Workbench::parseIntoLists()
 // abuse address that the run proposes before the whois answers come in.
 void Workbench::proposeAbuseAddress(const QString& address)
 {
-    m_host.setBusy(true);
+    setBusyReason(ResolvingName, true);
     const ReverseLookupResult lookup = ResolveHostName(m_resolver, address, [this] { m_host.processPendingEvents(); });
-    m_host.setBusy(false);
+    setBusyReason(ResolvingName, false);
     if (lookup.errorCode != ResolverError::None) {
         DescribeResolverError(lookup.errorCode);
     }
@@ -166,16 +178,112 @@ void Workbench::ClearResult()
     setStatus(u"Cleared"_s);
 }
 
-// Until a mailbox is set up, both mailbox commands fail the way a missing mail
-// program does; they leave blnUseOutlook alone.
 void Workbench::StartFromMailbox()
 {
-    setStatus(SomethingBadHappened + NoMailbox);
+    if (m_mail.isBusy()) {
+        return;
+    }
+    m_state.blnUseOutlook = true;
+    LoadSelectedEmail([this](bool loaded) {
+        if (loaded) {
+            Start();
+        }
+        Q_EMIT mailboxLoadEnded(loaded);
+    });
+}
+
+// Fills the boxes from the mailbox's selection. The Inbox warning comes before
+// the selection is looked at, so it also shows when the folder is empty.
+void Workbench::LoadSelectedEmail(std::function<void(bool loaded)> done)
+{
+    m_mail.ConnectOutlook([this, done = std::move(done)](const MailSession::Connected& connected) {
+        if (connected.error) {
+            mailFailed(connected.error);
+            done(false);
+            return;
+        }
+        if (connected.caption.contains(Inbox) && m_state.chkAutomate &&
+            !m_host.askOkCancel(u"Warning"_s, u"Zelkor is about to process ALL items in Inbox!"_s)) {
+            m_mail.DisconnectOutlook();
+            done(false);
+            return;
+        }
+        takeSelection(done);
+    });
+}
+
+void Workbench::takeSelection(std::function<void(bool loaded)> done)
+{
+    m_mail.TakeSelection([this, done = std::move(done)](const MailSession::Selection& selection) {
+        m_mail.DisconnectOutlook();
+        if (selection.error) {
+            mailFailed(selection.error);
+            done(false);
+            return;
+        }
+        if (selection.items.empty()) {
+            m_host.showMessage(u"Finished"_s, u"No items left to process"_s);
+            done(false);
+            return;
+        }
+        done(showSelection(selection.items));
+    });
+}
+
+// Every selected e-mail overwrites the boxes in turn; the last one stays. A
+// header that could not be read stops the walk with what was written so far.
+bool Workbench::showSelection(const std::vector<MailSession::SelectedItem>& items)
+{
+    for (const MailSession::SelectedItem& selected : items) {
+        const MailItem& item = selected.item;
+        if (item.Class != MailItem::MailClass) {
+            continue;
+        }
+        setStatus(u"Processing "_s + item.Subject);
+        if (!selected.header.ok()) {
+            mailFailed(selected.header.error());
+            return false;
+        }
+        setHeaderText(selected.header.value());
+        setSubjectText(item.Subject);
+        setBodyText(toCrLf(item.HTMLBody.isEmpty() ? item.Body : item.HTMLBody));
+    }
+    return true;
 }
 
 void Workbench::ReportSpammer()
 {
-    setStatus(SomethingBadHappened + NoMailbox);
+    if (m_mail.isBusy()) {
+        return;
+    }
+    SendComplaint([this](bool sent) { Q_EMIT complaintSendEnded(sent); });
+}
+
+// One message to every unticked abuse address, with the texts as they stand
+// when the command is given. Recipients the server refused while it took the
+// message for others are named after the success text.
+void Workbench::SendComplaint(std::function<void(bool sent)> done)
+{
+    const QString to = ComplaintRecipients(m_state.lstAbuse);
+    const QString body = ComplaintBody(m_state.txtIn, m_state.txtBody);
+    m_mail.Send(ComplaintTitle.toString(), to, body, [this, done = std::move(done)](const MailSession::Sent& sent) {
+        if (sent.error) {
+            mailFailed(sent.error);
+            done(false);
+            return;
+        }
+        QString status = u"Spammer successfully reported!"_s;
+        if (!sent.refused.isEmpty()) {
+            status += u" Refused by the server: "_s + sent.refused.join(u", "_s);
+        }
+        setStatus(status);
+        done(true);
+    });
+}
+
+void Workbench::mailFailed(const MailError& error)
+{
+    setStatus(SomethingBadHappened + error.description);
 }
 
 void Workbench::AutomateClicked(bool ticked)
@@ -303,6 +411,15 @@ void Workbench::setAbuseTicked(qsizetype row, bool ticked)
 void Workbench::setAutomate(bool ticked)
 {
     assign(m_state.chkAutomate, ticked, Field::Automate);
+}
+
+void Workbench::setBusyReason(BusyReason reason, bool busy)
+{
+    const bool wasBusy = m_busyReasons != 0;
+    m_busyReasons = busy ? (m_busyReasons | reason) : (m_busyReasons & ~unsigned{reason});
+    if (wasBusy != (m_busyReasons != 0)) {
+        m_host.setBusy(!wasBusy);
+    }
 }
 
 void Workbench::setStatus(const QString& text)

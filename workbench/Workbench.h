@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "mailbox/MailSession.h"
 #include "whois/RegistryTable.h"
 #include "whois/WhoisLookup.h"
 #include "workbench/WorkbenchState.h"
@@ -35,7 +36,8 @@ public:
         Tracking,
         Status,
         Abuse,
-        Automate
+        Automate,
+        MailBusy
     };
     Q_ENUM(Field)
 
@@ -62,12 +64,19 @@ public:
     /// The Start command: parses the header, resolves the first relay address,
     /// proposes its abuse address and starts the whois trace at ARIN.
     void Start();
+    /// The manual group's Start: the text in the boxes is the user's own, so the
+    /// run is not tied to a message of the mailbox; then the Start command.
+    void StartByHand();
     /// The Clear Result command: empties the texts and lists, "Cleared".
     void ClearResult();
 
-    /// The mailbox group's Start: loads the mailbox's selected message and runs Start.
+    /// The mailbox group's Start: loads the mailbox's selected message and runs
+    /// Start. The load goes on in the background; `mailboxLoadEnded` tells its end.
+    /// Ignored while another mail operation is under way.
     void StartFromMailbox();
-    /// The Report Spammer command: sends the complaint by e-mail.
+    /// The Report Spammer command: sends the complaint by e-mail in the
+    /// background; `complaintSendEnded` tells its end. Ignored while another
+    /// mail operation is under way.
     void ReportSpammer();
     /// A click on the batch box: ticks or unticks it and says what that means.
     void AutomateClicked(bool ticked);
@@ -95,6 +104,11 @@ Q_SIGNALS:
     void changed(Workbench::Field field);
     /// The trace has ended: an evaluation started no further lookup.
     void traceFinished();
+    /// The mailbox group's Start has ended: `loaded` when a message was loaded
+    /// and the Start command has run on it.
+    void mailboxLoadEnded(bool loaded);
+    /// The complaint was handed to the transport (`sent`), or sending failed.
+    void complaintSendEnded(bool sent);
 
 private:
     void runStart();
@@ -102,6 +116,21 @@ private:
     void proposeAbuseAddress(const QString& address);
     void DescribeResolverError(int code);
     bool DontSend(const QString& address) const;
+
+    enum BusyReason : unsigned
+    {
+        ResolvingName = 1U << 0U,
+        LookingUpWhois = 1U << 1U,
+        UsingMail = 1U << 2U,
+    };
+    /// The busy pointer shows while any reason holds.
+    void setBusyReason(BusyReason reason, bool busy);
+
+    void LoadSelectedEmail(std::function<void(bool loaded)> done);
+    void takeSelection(std::function<void(bool loaded)> done);
+    bool showSelection(const std::vector<MailSession::SelectedItem>& items);
+    void SendComplaint(std::function<void(bool sent)> done);
+    void mailFailed(const MailError& error);
 
     void queryRegistry(RegistryId registry);
     void EvaluateAnswer(const QString& strIn);
@@ -128,6 +157,8 @@ private:
     WorkbenchHost& m_host;
     QString m_programDirectory;
     WhoisLookup m_whois;
+    MailSession m_mail;
+    unsigned m_busyReasons = 0;
     bool m_traceEnabled = true;
     bool m_tracing = false;
     /// Registry and query of every lookup made for the relay address being traced.

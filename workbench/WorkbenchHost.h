@@ -17,6 +17,12 @@ public:
     /// Shows or clears the busy pointer for the whole application.
     virtual void setBusy(bool busy) = 0;
 
+    /// A message box with OK and Cancel and no icon; true when OK was chosen.
+    virtual bool askOkCancel(const QString& title, const QString& text) = 0;
+
+    /// A message box with an OK button only and no icon.
+    virtual void showMessage(const QString& title, const QString& text) = 0;
+
     /// Lets pending events run once (before the blocking reverse lookup).
     virtual void processPendingEvents();
 };

@@ -21,6 +21,9 @@ struct WorkbenchState
     QString txtWhoStatus;     ///< "Status"
     QList<AbuseRow> lstAbuse; ///< "Abuse Addresses"
     bool chkAutomate = false; ///< batch processing of a mail folder
+    /// A mail operation is under way: the mailbox group's Start and Report
+    /// Spammer wait for it.
+    bool mailBusy = false;
 
     bool blnReceivedMarked = false;
     qint16 intIPCount = 0;

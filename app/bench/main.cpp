@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// zelkor-bench: prints how fast the header analysis, the whois rules and a whole
-// trace run. Figures only; nothing here passes or fails.
+// zelkor-bench: prints how fast the header analysis, the whois rules, a whole
+// trace and the mail layer run. Figures only; nothing here passes or fails.
+#include "app/bench/MailFigures.h"
 #include "header/HeaderParser.h"
 #include "mailbox/MessageText.h"
 #include "resolve/CaresResolver.h"
@@ -231,6 +232,7 @@ int main(int argc, char* argv[])
     benchHeaders();
     benchAnswers();
     benchTrace();
+    benchMail();
     benchStartup(argv[0]);
     return 0;
 }

@@ -18,6 +18,7 @@ QByteArray renderJson(const WorkbenchState& state, bool withComplaint)
         abuse.append(QJsonObject{{u"address"_s, row.address}, {u"ticked"_s, row.ticked}});
     }
     QJsonObject report{
+        {u"subject"_s, state.txtSubject},
         {u"parsedHeader"_s, QJsonArray::fromStringList(state.lstOut)},
         {u"ips"_s, QJsonArray::fromStringList(state.lstIPs)},
         {u"domains"_s, QJsonArray::fromStringList(state.lstDomain)},

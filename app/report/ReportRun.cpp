@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -23,6 +24,18 @@ public:
     }
 
     void setBusy(bool) override {}
+
+    // Nobody is there to answer: a question is printed and declined.
+    bool askOkCancel(const QString& title, const QString& text) override
+    {
+        showMessage(title, text);
+        return false;
+    }
+
+    void showMessage(const QString& title, const QString& text) override
+    {
+        std::fprintf(stderr, "zelkor-report: %s: %s\n", qUtf8Printable(title), qUtf8Printable(text));
+    }
 };
 
 void printProgress(const QElapsedTimer& clock, const QString& status)
@@ -31,6 +44,34 @@ void printProgress(const QElapsedTimer& clock, const QString& status)
         return;
     }
     std::fprintf(stderr, "[%7.3f s] %s\n", static_cast<double>(clock.elapsed()) / 1000.0, qUtf8Printable(status));
+}
+
+bool stoppedOnError(const Workbench& workbench)
+{
+    return workbench.state().txtWhoStatus.startsWith(u"Something bad happened ");
+}
+
+// Runs the event loop until `signal` comes; returns its argument.
+template <typename Signal>
+bool waitFor(Workbench& workbench, Signal signal)
+{
+    bool outcome = false;
+    QEventLoop loop;
+    QObject::connect(&workbench, signal, &loop, [&](bool value) {
+        outcome = value;
+        loop.quit();
+    });
+    loop.exec();
+    return outcome;
+}
+
+void waitForTrace(Workbench& workbench)
+{
+    if (workbench.isTracing()) {
+        QEventLoop loop;
+        QObject::connect(&workbench, &Workbench::traceFinished, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
 }
 
 } // namespace
@@ -53,13 +94,20 @@ WorkbenchState runReport(const ReportRequest& request)
     }
 
     workbench.Load();
-    workbench.setHeaderText(request.message.header);
-    workbench.setBodyText(request.message.body);
-    workbench.Start();
-    if (workbench.isTracing()) {
-        QEventLoop loop;
-        QObject::connect(&workbench, &Workbench::traceFinished, &loop, &QEventLoop::quit);
-        loop.exec();
+    bool analysed = true;
+    if (request.mailbox) {
+        // The load's end comes after the Start command has run on the message.
+        QTimer::singleShot(0, &workbench, &Workbench::StartFromMailbox);
+        analysed = waitFor(workbench, &Workbench::mailboxLoadEnded);
+    } else {
+        workbench.setHeaderText(request.message.header);
+        workbench.setBodyText(request.message.body);
+        workbench.StartByHand();
+    }
+    waitForTrace(workbench);
+    if (request.send && analysed && !stoppedOnError(workbench)) {
+        QTimer::singleShot(0, &workbench, &Workbench::ReportSpammer);
+        waitFor(workbench, &Workbench::complaintSendEnded);
     }
     workbench.Unload();
     return workbench.state();

@@ -13,6 +13,10 @@ struct WorkbenchState;
 struct ReportRequest
 {
     MessageText message;
+    /// Take the message from the mailbox (its Start command) instead of `message`.
+    bool mailbox = false;
+    /// Send the complaint once the run went through (Report Spammer).
+    bool send = false;
     bool trace = true;
     bool progress = false;
     QString programDirectory;
@@ -20,6 +24,8 @@ struct ReportRequest
     WhoisServerMap whoisServers;
 };
 
-/// Loads the workbench, runs the Start command on the message and, unless told
-/// not to, the whois trace to its end; then unloads. Returns the final state.
+/// Loads the workbench, runs the Start command on the message (or the mailbox
+/// group's Start) and, unless told not to, the whois trace to its end; sends the
+/// complaint when asked and the run went through; then unloads. Returns the
+/// final state.
 WorkbenchState runReport(const ReportRequest& request);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // zelkor-report: the workbench without a window, for scripts, mail-client pipe
 // commands and cron jobs.
+#include "app/report/PasswordCommand.h"
 #include "app/report/ReportOutput.h"
 #include "app/report/ReportRun.h"
 #include "resolve/CaresResolver.h"
@@ -31,10 +32,14 @@ one second per lookup) and harvests the abuse addresses. Prints the result.
 
 FILE is a message (header, empty line, body) or, with --header-only, a bare header;
 "-" reads standard input. Text is read as UTF-8; bytes that are not valid UTF-8 are
-taken as Latin-1.
+taken as Latin-1. With --mailbox the message is instead the oldest one of the
+mailbox's source folder (the [store] section of the settings file); it stays there.
+With --send the complaint goes by e-mail to every proposed abuse address once the
+run went through (the [transport] section). Message boxes go to standard error.
 
-Exit status: 0 the run went through; 1 the input could not be read or is empty;
-2 bad arguments or environment; 3 the analysis stopped on an error (see "status").
+Exit status: 0 the run went through (also when the mailbox folder is empty);
+1 the input could not be read or is empty; 2 bad arguments or environment; 3 the
+analysis, the mailbox or the sending stopped on an error (see "status").
 
 Environment:
   ZELKOR_WHOIS_SERVERS  HOSTNAME=ADDRESS:PORT,... connects the lookups of a whois
@@ -42,6 +47,11 @@ Environment:
                         address and port; host names ignore letter case.
   ZELKOR_DNS_SERVERS    host:port,... sends the reverse lookup's DNS queries to
                         these servers instead of those of /etc/resolv.conf.
+  ZELKOR_MAIL_PASSWORD  the mail store's and the transport's password, when no
+                        secret store holds one; ZELKOR_SMTP_PASSWORD the
+                        transport's, when it differs.
+  XDG_CONFIG_HOME       the settings file is $XDG_CONFIG_HOME/zelkor/zelkor.conf
+                        (~/.config/zelkor/zelkor.conf when unset).
   donotsend.txt         beside the program: addresses, or pieces of them, that must
                         never be proposed for a complaint.)";
 
@@ -69,7 +79,17 @@ int main(int argc, char* argv[])
     const QCommandLineOption complaintOption(
         u"complaint"_s, u"Print the complaint text (CR LF line ends) instead of the report; with --json, add it as "
                         u"\"complaint\"."_s);
-    parser.addOptions({jsonOption, headerOnlyOption, noTraceOption, progressOption, complaintOption});
+    const QCommandLineOption mailboxOption(
+        u"mailbox"_s, u"Analyse the oldest message of the mailbox's source folder instead of FILE."_s);
+    const QCommandLineOption sendOption(
+        u"send"_s, u"Send the complaint by e-mail when the run went through; nothing is deleted."_s);
+    const QCommandLineOption setPasswordOption(
+        u"set-password"_s,
+        u"Read a password from standard input and keep it in the secret store for the settings file's store or "
+        u"transport address."_s,
+        u"store|transport"_s);
+    parser.addOptions({jsonOption, headerOnlyOption, noTraceOption, progressOption, complaintOption, mailboxOption,
+                       sendOption, setPasswordOption});
     parser.addPositionalArgument(u"FILE"_s, u"The message to analyse, or - for standard input."_s);
 
     if (!parser.parse(QCoreApplication::arguments())) {
@@ -82,8 +102,16 @@ int main(int argc, char* argv[])
     if (parser.isSet(u"version"_s)) {
         parser.showVersion();
     }
+    if (parser.isSet(setPasswordOption)) {
+        return setMailPassword(parser.value(setPasswordOption));
+    }
+    const bool fromMailbox = parser.isSet(mailboxOption);
     const QStringList files = parser.positionalArguments();
-    if (files.size() != 1) {
+    if (fromMailbox && !files.isEmpty()) {
+        fail(u"--mailbox takes no FILE (see --help)"_s);
+        return BadArguments;
+    }
+    if (!fromMailbox && files.size() != 1) {
         fail(files.isEmpty() ? u"no FILE given (see --help)"_s : u"one FILE at a time (see --help)"_s);
         return BadArguments;
     }
@@ -95,14 +123,17 @@ int main(int argc, char* argv[])
         return BadArguments;
     }
 
-    const MessageFile input = ReadMessageFile(files.first(), parser.isSet(headerOnlyOption));
-    if (!input.message) {
-        fail(input.error);
-        return UnreadableInput;
-    }
-
     ReportRequest request;
-    request.message = *input.message;
+    if (!fromMailbox) {
+        const MessageFile input = ReadMessageFile(files.first(), parser.isSet(headerOnlyOption));
+        if (!input.message) {
+            fail(input.error);
+            return UnreadableInput;
+        }
+        request.message = *input.message;
+    }
+    request.mailbox = fromMailbox;
+    request.send = parser.isSet(sendOption);
     request.trace = !parser.isSet(noTraceOption);
     request.progress = parser.isSet(progressOption);
     request.programDirectory = QCoreApplication::applicationDirPath();

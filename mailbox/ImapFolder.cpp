@@ -1,0 +1,213 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "mailbox/ImapFolder.h"
+
+#include <algorithm>
+#include <vmime/net/imap/IMAPCommand.hpp>
+#include <vmime/net/imap/IMAPConnection.hpp>
+#include <vmime/net/imap/IMAPUtils.hpp>
+
+using namespace Qt::StringLiterals;
+namespace net = vmime::net;
+
+namespace {
+
+// "UIDVALIDITY/UID": a UID names a message only together with the validity of
+// its folder's UIDs.
+QString entryIdOf(vmime_uint32 validity, const net::message::uid& uid)
+{
+    return QString::number(validity) + u'/' + QString::fromStdString(uid);
+}
+
+MailError goneError(const QString& entryId)
+{
+    return {MailFailure::MessageGone, u"the message %1 is no longer in the folder"_s.arg(entryId)};
+}
+
+} // namespace
+
+ImapFolder::ImapFolder(const QUrl& url, const QString& folder, bool tlsRequired,
+                       const vmimesupport::ServiceOptions& options, const std::optional<QString>& password)
+    : m_url(url)
+    , m_folderName(folder)
+    , m_tlsRequired(tlsRequired)
+    , m_options(options)
+    , m_password(password)
+{}
+
+ImapFolder::~ImapFolder()
+{
+    try {
+        close();
+    } catch (...) {
+        // A connection that is already broken needs no goodbye.
+    }
+}
+
+net::folder::path ImapFolder::pathOf(const QString& folder) const
+{
+    net::folder::path path;
+    for (const QString& part : folder.split(u'/', Qt::SkipEmptyParts)) {
+        path.appendComponent(net::folder::path::component(vmimesupport::toUtf8(part), vmime::charsets::UTF_8));
+    }
+    return path;
+}
+
+void ImapFolder::open()
+{
+    close();
+    vmimesupport::initialise();
+    const bool secure = m_url.scheme() == u"imaps";
+    const int port = m_url.port(secure ? 993 : 143);
+    auto session = net::session::create();
+    vmime::utility::url address(vmimesupport::toUtf8(m_url.scheme()), vmimesupport::toUtf8(m_url.host()), port);
+    m_store = vmime::dynamicCast<net::imap::IMAPStore>(session->getStore(address));
+    vmimesupport::configureService(m_store, m_url.scheme(), m_tlsRequired, m_options, m_url.userName(), m_password);
+    m_store->connect();
+    m_folder = vmime::dynamicCast<net::imap::IMAPFolder>(m_store->getFolder(pathOf(m_folderName)));
+    if (!m_folder->exists()) {
+        throw MailException(
+            {MailFailure::Settings,
+             u"the folder \"%1\" does not exist on the IMAP server %2:%3"_s.arg(m_folderName, m_url.host()).arg(port)});
+    }
+    m_folder->open(net::folder::MODE_READ_WRITE);
+}
+
+void ImapFolder::close()
+{
+    m_storeSelected = false;
+    if (m_folder && m_folder->isOpen()) {
+        m_folder->close(false);
+    }
+    m_folder.reset();
+    if (m_store && m_store->isConnected()) {
+        m_store->disconnect();
+    }
+    m_store.reset();
+}
+
+QString ImapFolder::caption() const
+{
+    const QString shown = m_folderName.compare(u"INBOX", Qt::CaseInsensitive) == 0 ? u"Inbox"_s : m_folderName;
+    const QString account = m_url.userName().isEmpty() ? m_url.host() : m_url.userName() + u'@' + m_url.host();
+    return shown + u" - "_s + account;
+}
+
+std::optional<QString> ImapFolder::oldest()
+{
+    // NOOP lets the server report messages that came or went since the last
+    // command, so the sequence numbers below are current.
+    m_folder->noop();
+    // vmime does not lower its message count on the server's EXPUNGE
+    // notices; STATUS asks the server for the true count.
+    const size_t count = m_folder->getStatus()->getMessageCount();
+    const net::fetchAttributes attributes(net::fetchAttributes::UID | net::fetchAttributes::FLAGS);
+    // Ask for the first message by sequence number; step on past messages
+    // flagged \Deleted in growing batches, so a folder full of them costs a few
+    // round trips and a normal one exactly one.
+    size_t batch = 1;
+    for (size_t first = 1; first <= count; first += batch, batch = std::min<size_t>(batch * 8, 512)) {
+        const size_t last = std::min(count, first + batch - 1);
+        auto messages = m_folder->getMessages(net::messageSet::byNumber(first, last));
+        m_folder->fetchMessages(messages, attributes);
+        for (const auto& message : messages) {
+            if ((message->getFlags() & net::message::FLAG_DELETED) == 0) {
+                return entryIdOf(m_folder->getUIDValidity(), message->getUID());
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+vmime::shared_ptr<net::message> ImapFolder::find(const QString& entryId)
+{
+    const QString validity = entryId.section(u'/', 0, 0);
+    const QString uid = entryId.section(u'/', 1);
+    // Digits only: the UID goes into command lines as it stands.
+    const bool digits =
+        !uid.isEmpty() && std::all_of(uid.cbegin(), uid.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    if (validity != QString::number(m_folder->getUIDValidity()) || !digits) {
+        throw MailException(goneError(entryId));
+    }
+    // vmime maps the UID to a sequence number and then fetches by that number.
+    // NOOP first, so that the server's notices of expunged messages have
+    // arrived and the numbers are current; then check that the message
+    // fetched is the one asked for: a number that has moved on to the next
+    // message must not make that one "found". Flagged \Deleted counts as gone.
+    const std::string wanted = vmimesupport::toUtf8(uid);
+    m_folder->noop();
+    auto messages = m_folder->getMessages(net::messageSet::byUID(wanted));
+    m_folder->fetchMessages(messages, net::fetchAttributes(net::fetchAttributes::UID | net::fetchAttributes::FLAGS));
+    try {
+        if (messages.size() != 1 || static_cast<std::string>(messages.front()->getUID()) != wanted ||
+            (messages.front()->getFlags() & net::message::FLAG_DELETED) != 0) {
+            throw MailException(goneError(entryId));
+        }
+    } catch (const vmime::exceptions::unfetched_object&) {
+        throw MailException(goneError(entryId));
+    }
+    return messages.front();
+}
+
+QByteArray ImapFolder::raw(const QString& entryId)
+{
+    auto message = find(entryId);
+    vmime::string bytes;
+    vmime::utility::outputStreamStringAdapter out(bytes);
+    // BODY.PEEK[]: reading must not set \Seen.
+    message->extract(out, nullptr, 0, -1, true);
+    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+void ImapFolder::simpleCommand(const std::string& command)
+{
+    auto connection = m_store->getConnection();
+    connection->sendCommand(net::imap::IMAPCommand::createCommand(command));
+    std::unique_ptr<net::imap::IMAPParser::response> response(connection->readResponse());
+    if (response->isBad() || response->response_done()->response_tagged()->resp_cond_state()->status() !=
+                                 net::imap::IMAPParser::resp_cond_state::OK) {
+        std::string text;
+        if (response->response_done() && response->response_done()->response_tagged()) {
+            text = response->response_done()->response_tagged()->resp_cond_state()->resp_text()->text();
+        }
+        throw vmime::exceptions::command_error(command, text);
+    }
+}
+
+void ImapFolder::remove(const QString& entryId)
+{
+    find(entryId);
+    // Only UID commands from here on: they name this message whatever the
+    // sequence numbers have become meanwhile.
+    const std::string uid = vmimesupport::toUtf8(entryId.section(u'/', 1));
+    m_folder->setMessageFlags(net::messageSet::byUID(uid), net::message::FLAG_DELETED, net::message::FLAG_MODE_ADD);
+    auto connection = m_store->getConnection();
+    if (!connection->hasCapability("UIDPLUS")) {
+        // Without UIDPLUS only the whole folder can be expunged.
+        m_folder->expunge();
+        return;
+    }
+    // vmime's folder connection has no UID EXPUNGE; the store's connection
+    // selects the same folder and expunges this one UID there.
+    if (!m_storeSelected) {
+        const std::string mailbox = net::imap::IMAPUtils::quoteString(
+            net::imap::IMAPUtils::pathToString(connection->hierarchySeparator(), m_folder->getFullPath()));
+        simpleCommand("SELECT " + mailbox);
+        m_storeSelected = true;
+    }
+    simpleCommand("UID EXPUNGE " + uid);
+}
+
+void ImapFolder::move(const QString& entryId, const QString& folder)
+{
+    find(entryId);
+    const std::string uid = vmimesupport::toUtf8(entryId.section(u'/', 1));
+    const net::folder::path destination = pathOf(folder);
+    auto target = m_store->getFolder(destination);
+    if (!target->exists()) {
+        net::folderAttributes attributes;
+        attributes.setType(net::folderAttributes::TYPE_CONTAINS_MESSAGES);
+        target->create(attributes);
+    }
+    m_folder->copyMessages(destination, net::messageSet::byUID(uid));
+    remove(entryId);
+}

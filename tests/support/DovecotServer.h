@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "tests/support/TestCertificates.h"
+
+#include <QByteArray>
+#include <QProcess>
+#include <QTemporaryDir>
+
+/// A Dovecot IMAP server on 127.0.0.1 for one user, run in the foreground with
+/// a configuration of its own in a temporary folder, for the lifetime of the
+/// object: plain IMAP with STARTTLS, and IMAPS, both with a certificate of a
+/// test CA. Messages are put straight into the user's Maildir.
+class DovecotServer final
+{
+public:
+    DovecotServer(const QString& user, const QString& password);
+    ~DovecotServer();
+    Q_DISABLE_COPY_MOVE(DovecotServer)
+
+    /// Empty text when the server answers, else why it does not.
+    QString errorString() const { return m_error; }
+
+    quint16 imapPort() const { return m_imapPort; }
+    quint16 imapsPort() const { return m_imapsPort; }
+    const TestCertificates& certificates() const { return m_certificates; }
+
+    /// The folder's directory in the user's Maildir ("" or "INBOX" is the top).
+    QString folderPath(const QString& folder) const;
+
+    /// Writes a message into the folder's new/ under `uniqueName` (creating the
+    /// folder), owned by the user the server reads mail as.
+    void deliver(const QString& folder, const QString& uniqueName, const QByteArray& message);
+
+    /// The end of the server's log, for a failing test to show.
+    QString log() const;
+
+    /// The names of the folder's message files, in cur/ and new/.
+    QStringList messageFiles(const QString& folder) const;
+
+private:
+    QTemporaryDir m_directory;
+    QString m_user;
+    QProcess m_process;
+    TestCertificates m_certificates;
+    quint16 m_imapPort = 0;
+    quint16 m_imapsPort = 0;
+    QString m_error;
+    bool m_asRoot = false;
+
+    void handOver(const QString& path) const;
+};

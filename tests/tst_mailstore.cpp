@@ -1,0 +1,426 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The mail store against a Dovecot IMAP server on 127.0.0.1 and Maildir
+// folders in temporary directories.
+#include "mailbox/MailStore.h"
+#include "mailbox/MessageText.h"
+#include "tests/support/DovecotServer.h"
+#include "tests/support/MailTestEnvironment.h"
+
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTest>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString user = u"alice"_s;
+const QString password = u"s3cret;pass"_s;
+
+enum class Backend
+{
+    Imap,  // STARTTLS on the plain port
+    Imaps, // TLS from the start
+    Maildir,
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Backend)
+
+class TestMailStore final : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<MailTestEnvironment> m_environment;
+    std::unique_ptr<DovecotServer> m_dovecot;
+    int m_folderCount = 0;
+
+    // Every test function gets a folder of its own, so no test sees another's messages.
+    QString freshFolder() { return u"Test%1"_s.arg(++m_folderCount); }
+
+    QString maildirRoot() const { return m_environment->path() + u"/Maildir"_s; }
+
+    MailSettings settingsFor(Backend backend, const QString& folder) const
+    {
+        MailSettings settings = MailSettings::defaults();
+        settings.folder = folder;
+        settings.timeoutMs = 5000;
+        settings.caFile = m_dovecot->certificates().caFile;
+        switch (backend) {
+        case Backend::Imap:
+            settings.storeUrl = QUrl(u"imap://%1@localhost:%2"_s.arg(user).arg(m_dovecot->imapPort()));
+            break;
+        case Backend::Imaps:
+            settings.storeUrl = QUrl(u"imaps://%1@localhost:%2"_s.arg(user).arg(m_dovecot->imapsPort()));
+            break;
+        case Backend::Maildir:
+            settings.storeUrl = QUrl(u"maildir://localhost"_s + maildirRoot());
+            break;
+        }
+        return settings;
+    }
+
+    void deliver(Backend backend, const QString& folder, const QString& name, const QByteArray& message)
+    {
+        if (backend == Backend::Maildir) {
+            deliverToMaildir(maildirRoot() + u"/."_s + folder, name, message);
+        } else {
+            m_dovecot->deliver(folder, name, message);
+        }
+    }
+
+    QStringList files(Backend backend, const QString& folder) const
+    {
+        if (backend != Backend::Maildir) {
+            return m_dovecot->messageFiles(folder);
+        }
+        QStringList names;
+        for (const QString& sub : {u"/cur"_s, u"/new"_s}) {
+            names += QDir(maildirRoot() + u"/."_s + folder + sub).entryList(QDir::Files);
+        }
+        names.sort();
+        return names;
+    }
+
+    static void addBackendRows(const char* name)
+    {
+        QTest::newRow(qPrintable(u"imap "_s + QLatin1StringView(name))) << Backend::Imap;
+        QTest::newRow(qPrintable(u"imaps "_s + QLatin1StringView(name))) << Backend::Imaps;
+        QTest::newRow(qPrintable(u"maildir "_s + QLatin1StringView(name))) << Backend::Maildir;
+    }
+
+    static QString entryOf(const MailResult<std::vector<MailItem>>& selection)
+    {
+        return selection.ok() && !selection.value().empty() ? selection.value().front().EntryID : QString();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_environment = std::make_unique<MailTestEnvironment>();
+        m_dovecot = std::make_unique<DovecotServer>(user, password);
+        QVERIFY2(m_dovecot->errorString().isEmpty(), qPrintable(m_dovecot->errorString()));
+        QDir().mkpath(maildirRoot() + u"/cur"_s);
+    }
+
+    void cleanup()
+    {
+        if (QTest::currentTestFailed() && m_dovecot) {
+            qWarning("%s", qPrintable(m_dovecot->log()));
+        }
+    }
+
+    void cleanupTestCase()
+    {
+        m_dovecot.reset();
+        m_environment.reset();
+    }
+
+    void load_data()
+    {
+        QTest::addColumn<Backend>("backend");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QString>("htmlStart");
+        QTest::addColumn<QString>("bodyStart");
+        const struct
+        {
+            const char* name;
+            QString file, subject, htmlStart, bodyStart;
+        } messages[] = {
+            {"multipart, UTF-8 encoded-word subject, HTML and a zip", u"mp-1_qmail-outlook-ipv6-hostedemail.eml"_s,
+             u"письмо уведом-е"_s, u"Налогоплательщик!<br>\r\nИнформируем Вас"_s, QString()},
+            {"HTML only, with images", u"mp-4_exim-helo-port-fqdp.eml"_s, u"PI"_s,
+             u"<HTML><HEAD><TITLE></TITLE>\r\n</HEAD>"_s, QString()},
+            {"text only", u"sa-ham-007_exim.eml"_s, u"Testing"_s, QString(),
+             u"This is a very boring test message with the Habeas mark"_s},
+            {"alternative text and HTML", u"fl-multi-received_gmail-http.eml"_s,
+             u"Fwd: Please forward this email to me"_s, u"<br><br><div class=\"gmail_quote\">"_s,
+             u"---------- Forwarded message ----------\r\nFrom: Hello"_s},
+            {"GB2312 text, CR LF file", u"sa-ham-gb2312-1_crlf-qmail.eml"_s, QString(), QString(),
+             u"  台湾鑫龙商贸集团公司向您拜年! "_s},
+            {"base64 text", u"sa-spam-base64.eml"_s, u"Website traffic Building"_s, QString(),
+             u"We have ranked the top ten traffic building sites"_s},
+        };
+        for (const auto& message : messages) {
+            for (const auto& [backend, prefix] :
+                 {std::pair{Backend::Imap, "imap: "}, std::pair{Backend::Imaps, "imaps: "},
+                  std::pair{Backend::Maildir, "maildir: "}}) {
+                QTest::newRow(qPrintable(QLatin1StringView(prefix) + QLatin1StringView(message.name)))
+                    << backend << message.file << message.subject << message.htmlStart << message.bodyStart;
+            }
+        }
+    }
+
+    // The load of the mailbox group's Start: caption, selection, header, bodies.
+    void load()
+    {
+        QFETCH(Backend, backend);
+        QFETCH(QString, file);
+        QFETCH(QString, subject);
+        QFETCH(QString, htmlStart);
+        QFETCH(QString, bodyStart);
+        const QString folder = freshFolder();
+        const QByteArray raw = testMessage(file);
+        QVERIFY(!raw.isEmpty());
+        deliver(backend, folder, u"1700000000.M1P1.test"_s, raw);
+
+        MailStore store(settingsFor(backend, folder), password);
+        const MailError opened = store.open();
+        QVERIFY2(opened.ok(), qPrintable(opened.description));
+        QVERIFY(store.caption().startsWith(folder + u" - "_s));
+
+        const auto selection = store.selection();
+        QVERIFY2(selection.ok(), qPrintable(selection.error().description));
+        QCOMPARE(selection.value().size(), size_t(1));
+        const MailItem& item = selection.value().front();
+        QCOMPARE(item.Class, 43);
+        QVERIFY(!item.EntryID.isEmpty());
+        if (!subject.isNull()) {
+            QCOMPARE(item.Subject, subject);
+        }
+        QCOMPARE(item.HTMLBody.isEmpty(), htmlStart.isEmpty());
+        QVERIFY2(item.HTMLBody.startsWith(htmlStart), qPrintable(item.HTMLBody.left(100)));
+        QCOMPARE(item.Body.isEmpty(), bodyStart.isEmpty());
+        QVERIFY2(item.Body.startsWith(bodyStart), qPrintable(item.Body.left(100)));
+
+        const auto header = store.GetMessage(item.EntryID);
+        QVERIFY2(header.ok(), qPrintable(header.error().description));
+        QCOMPARE(header.value(), SplitMessage(raw).header);
+        QVERIFY(header.value().endsWith(u"\r\n\r\n"_s));
+        QVERIFY(!QString(header.value()).remove(u"\r\n"_s).contains(u'\n'));
+        store.close();
+
+        // Reading never marks the message read: no S among its Maildir flags.
+        for (const QString& name : files(backend, folder)) {
+            QVERIFY2(!name.section(u":2,"_s, 1).contains(u'S'), qPrintable(name));
+        }
+    }
+
+    void captionOfInbox_data()
+    {
+        QTest::addColumn<Backend>("backend");
+        addBackendRows("top folder");
+    }
+
+    void captionOfInbox()
+    {
+        QFETCH(Backend, backend);
+        MailStore store(settingsFor(backend, u"INBOX"_s), password);
+        QVERIFY2(store.open().ok(), qPrintable(store.open().description));
+        const QString expected =
+            backend == Backend::Maildir ? u"Inbox - "_s + maildirRoot() : u"Inbox - alice@localhost"_s;
+        QCOMPARE(store.caption(), expected);
+    }
+
+    // Maildir: the earliest delivery time of the unique name, ties by name;
+    // a message flagged T (deleted, not yet expunged) is passed over.
+    void maildirOrder_data()
+    {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QString>("oldest");
+        QTest::newRow("seconds decide") << QStringList{u"1700000002.M1P1.b"_s, u"1700000001.M9P1.a"_s}
+                                        << u"1700000001.M9P1.a"_s;
+        QTest::newRow("microseconds within a second")
+            << QStringList{u"1700000001.M999999P1.x"_s, u"1700000001.M5P1.y"_s, u"1700000002.M0P1.z"_s}
+            << u"1700000001.M5P1.y"_s;
+        QTest::newRow("same time: by name")
+            << QStringList{u"1700000001.M5P2.b"_s, u"1700000001.M5P1.c"_s} << u"1700000001.M5P1.c"_s;
+        QTest::newRow("deleted passed over")
+            << QStringList{u"1600000000.M1P1.old:2,ST"_s, u"1700000000.M1P1.new:2,S"_s} << u"1700000000.M1P1.new"_s;
+        QTest::newRow("name without a time comes last")
+            << QStringList{u"courier-import"_s, u"1700000000.M1P1.new"_s} << u"1700000000.M1P1.new"_s;
+        QTest::newRow("old-style name") << QStringList{u"1700000000.M1P1.b"_s, u"1600000000.12345.host"_s}
+                                        << u"1600000000.12345.host"_s;
+        QTest::newRow("empty folder") << QStringList{} << QString();
+    }
+
+    void maildirOrder()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(QString, oldest);
+        const QString folder = freshFolder();
+        QDir().mkpath(maildirRoot() + u"/."_s + folder + u"/cur"_s);
+        for (const QString& name : names) {
+            deliver(Backend::Maildir, folder, name, testMessage(u"sa-spam-001.eml"_s));
+        }
+        MailStore store(settingsFor(Backend::Maildir, folder));
+        QVERIFY(store.open().ok());
+        QCOMPARE(entryOf(store.selection()), oldest);
+    }
+
+    // IMAP: the lowest UID, whatever the file names say, and not a message
+    // flagged \Deleted.
+    void imapOrder()
+    {
+        const QString folder = freshFolder();
+        deliver(Backend::Imap, folder, u"1500000000.M1P1.deleted:2,T"_s, testMessage(u"sa-spam-002.eml"_s));
+        deliver(Backend::Imap, folder, u"1700000000.M1P1.first"_s, testMessage(u"sa-spam-001.eml"_s));
+        MailStore store(settingsFor(Backend::Imap, folder), password);
+        QVERIFY(store.open().ok());
+        const auto first = store.selection();
+        QVERIFY2(first.ok(), qPrintable(first.error().description));
+        QCOMPARE(first.value().at(0).Subject, u"There yours for FREE!"_s);
+
+        // Arrives later but claims an earlier delivery time: it gets the higher UID.
+        deliver(Backend::Imap, folder, u"1600000000.M1P1.second"_s, testMessage(u"sa-ham-007_exim.eml"_s));
+        QCOMPARE(entryOf(store.selection()), first.value().at(0).EntryID);
+        QVERIFY(store.Delete(first.value().at(0).EntryID).ok());
+        const auto second = store.selection();
+        QVERIFY2(second.ok(), qPrintable(second.error().description));
+        QCOMPARE(second.value().at(0).Subject, u"Testing"_s);
+        QVERIFY(store.Delete(second.value().at(0).EntryID).ok());
+        QCOMPARE(entryOf(store.selection()), QString());
+    }
+
+    void deleteOne_data()
+    {
+        QTest::addColumn<Backend>("backend");
+        addBackendRows("of three");
+    }
+
+    // Delete removes exactly the selected message; the others stay unflagged.
+    void deleteOne()
+    {
+        QFETCH(Backend, backend);
+        const QString folder = freshFolder();
+        const QStringList names = {u"1700000001.M1P1.a"_s, u"1700000002.M1P1.b"_s, u"1700000003.M1P1.c"_s};
+        for (const QString& name : names) {
+            deliver(backend, folder, name, testMessage(u"sa-spam-001.eml"_s));
+        }
+        MailStore store(settingsFor(backend, folder), password);
+        QVERIFY(store.open().ok());
+        const QString first = entryOf(store.selection());
+        QVERIFY(!first.isEmpty());
+        const MailError deleted = store.Delete(first);
+        QVERIFY2(deleted.ok(), qPrintable(deleted.description));
+        QCOMPARE(store.Delete(first).kind, MailFailure::MessageGone);
+        QCOMPARE(store.GetMessage(first).error().kind, MailFailure::MessageGone);
+        QCOMPARE(store.Delete(first.section(u'/', 0, 0) + u"/1:*"_s).kind, MailFailure::MessageGone);
+        const QString next = entryOf(store.selection());
+        QVERIFY(!next.isEmpty());
+        QVERIFY(next != first);
+        store.close();
+
+        const QStringList left = files(backend, folder);
+        QCOMPARE(left.size(), 2);
+        for (const QString& name : left) {
+            QVERIFY2(!name.startsWith(names[0]), qPrintable(name));
+            QVERIFY2(!name.section(u":2,"_s, 1).contains(u'T'), qPrintable(name));
+        }
+    }
+
+    void move_data()
+    {
+        QTest::addColumn<Backend>("backend");
+        addBackendRows("to a new folder");
+    }
+
+    void move()
+    {
+        QFETCH(Backend, backend);
+        const QString folder = freshFolder();
+        const QString target = folder + u"Done"_s;
+        deliver(backend, folder, u"1700000001.M1P1.a"_s, testMessage(u"sa-spam-001.eml"_s));
+        deliver(backend, folder, u"1700000002.M1P1.b"_s, testMessage(u"sa-spam-002.eml"_s));
+        MailStore store(settingsFor(backend, folder), password);
+        QVERIFY(store.open().ok());
+        const QString first = entryOf(store.selection());
+        const MailError moved = store.Move(first, target);
+        QVERIFY2(moved.ok(), qPrintable(moved.description));
+        QCOMPARE(store.Move(first, target).kind, MailFailure::MessageGone);
+        QCOMPARE(store.selection().value().at(0).Subject, u"ADV: --YOUR BRAND NEW HOUSE--"_s);
+        store.close();
+
+        QCOMPARE(files(backend, folder).size(), 1);
+        MailStore moveTarget(settingsFor(backend, target), password);
+        QVERIFY(moveTarget.open().ok());
+        const auto there = moveTarget.selection();
+        QVERIFY2(there.ok(), qPrintable(there.error().description));
+        QCOMPARE(there.value().at(0).Subject, u"There yours for FREE!"_s);
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("trustTestCa");
+        QTest::addColumn<MailFailure>("kind");
+        QTest::addColumn<QString>("mentions");
+        const QString imap = u"imap://alice@localhost:%1"_s.arg(m_dovecot->imapPort());
+        const QString imaps = u"imaps://alice@localhost:%1"_s.arg(m_dovecot->imapsPort());
+        QTest::newRow("wrong password") << imap << u"INBOX"_s << u"wrong"_s << true << MailFailure::Login
+                                        << u"log-in"_s;
+        QTest::newRow("unknown user") << u"imaps://mallory@localhost:%1"_s.arg(m_dovecot->imapsPort()) << u"INBOX"_s
+                                      << password << true << MailFailure::Login << u"log-in"_s;
+        QTest::newRow("untrusted certificate (STARTTLS)")
+            << imap << u"INBOX"_s << password << false << MailFailure::Certificate << u"not trusted"_s;
+        QTest::newRow("untrusted certificate (IMAPS)")
+            << imaps << u"INBOX"_s << password << false << MailFailure::Certificate << u"not trusted"_s;
+        QTest::newRow("certificate for another host")
+            << u"imaps://alice@127.0.0.1:%1"_s.arg(m_dovecot->imapsPort()) << u"INBOX"_s << password << true
+            << MailFailure::Certificate << u"another host name"_s;
+        QTest::newRow("server down") << u"imap://alice@localhost:%1"_s.arg(unusedPort()) << u"INBOX"_s << password
+                                     << true << MailFailure::Connect << u"localhost:"_s;
+        QTest::newRow("missing folder") << imaps << u"NoSuchFolder"_s << password << true << MailFailure::Settings
+                                        << u"NoSuchFolder"_s;
+        QTest::newRow("no such Maildir") << u"maildir://localhost/nonexistent/Maildir"_s << u"Junk"_s << password
+                                         << true << MailFailure::Settings << u"/nonexistent/Maildir"_s;
+    }
+
+    // Every failure says what failed and where, and never shows the password.
+    void failures()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, folder);
+        QFETCH(QString, password);
+        QFETCH(bool, trustTestCa);
+        QFETCH(MailFailure, kind);
+        QFETCH(QString, mentions);
+        MailSettings settings = MailSettings::defaults();
+        settings.storeUrl = QUrl(url);
+        settings.folder = folder;
+        settings.caFile = trustTestCa ? m_dovecot->certificates().caFile : QString();
+        MailStore store(settings, password);
+        const MailError error = store.open();
+        QCOMPARE(mailFailureName(error.kind), mailFailureName(kind));
+        QVERIFY2(error.description.contains(mentions), qPrintable(error.description));
+        QVERIFY2(!error.description.contains(password), qPrintable(error.description));
+        QVERIFY(!store.isOpen());
+    }
+
+    // A server that takes the connection and then says nothing: the operation
+    // ends after the network timeout instead of hanging.
+    void silentServer()
+    {
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress(QHostAddress::LocalHost), 0));
+        MailSettings settings = MailSettings::defaults();
+        settings.storeUrl = QUrl(u"imap://alice@127.0.0.1:%1"_s.arg(silent.serverPort()));
+        settings.timeoutMs = 1000;
+        MailStore store(settings, password);
+        QElapsedTimer timer;
+        timer.start();
+        const MailError error = store.open();
+        QCOMPARE(mailFailureName(error.kind), mailFailureName(MailFailure::Timeout));
+        QVERIFY2(error.description.contains(u"127.0.0.1:%1"_s.arg(silent.serverPort())), qPrintable(error.description));
+        QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
+    }
+
+private:
+    static quint16 unusedPort()
+    {
+        QTcpServer server;
+        server.listen(QHostAddress(QHostAddress::LocalHost), 0);
+        return server.serverPort();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMailStore)
+#include "tst_mailstore.moc"
