@@ -26,6 +26,8 @@ QString mailFailureName(MailFailure kind)
         return u"message gone"_s;
     case MailFailure::NoRecipients:
         return u"no one to send to"_s;
+    case MailFailure::RecipientsRefused:
+        return u"every recipient refused"_s;
     case MailFailure::Other:
         break;
     }

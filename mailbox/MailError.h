@@ -11,15 +11,16 @@
 enum class MailFailure
 {
     None,
-    Settings,     ///< the settings file or the account is unusable
-    Connect,      ///< the server could not be reached
-    Timeout,      ///< the server fell silent for longer than the network timeout
-    Certificate,  ///< the server's certificate is not trusted or names another host
-    Tls,          ///< TLS could not be set up (or STARTTLS is missing while required)
-    Login,        ///< the server refused the user name or the password
-    Refused,      ///< the server refused a command (a recipient, the message, a folder)
-    MessageGone,  ///< the message is no longer in its folder
-    NoRecipients, ///< no one to send to: nothing was sent
+    Settings,          ///< the settings file or the account is unusable
+    Connect,           ///< the server could not be reached
+    Timeout,           ///< the server fell silent for longer than the network timeout
+    Certificate,       ///< the server's certificate is not trusted or names another host
+    Tls,               ///< TLS could not be set up (or STARTTLS is missing while required)
+    Login,             ///< the server refused the user name or the password
+    Refused,           ///< the server refused a command (a recipient, the message, a folder)
+    MessageGone,       ///< the message is no longer in its folder
+    NoRecipients,      ///< no one to send to: nothing was sent
+    RecipientsRefused, ///< every recipient was refused (or is no address): nothing was sent
     Other,
 };
 

@@ -20,14 +20,32 @@ MailSession::Connected openStore(std::unique_ptr<MailStore>& store)
     store.reset();
     const MailResult<MailSettings> settings = currentSettings();
     if (!settings.ok()) {
-        return {settings.error(), {}};
+        return {settings.error(), {}, {}, {}};
     }
     auto opened = std::make_unique<MailStore>(settings.value(), lookupMailPassword(MailRole::Store, settings.value()));
     if (MailError error = opened->open()) {
-        return {std::move(error), {}};
+        return {std::move(error), {}, {}, {}};
     }
     store = std::move(opened);
-    return {{}, store->caption()};
+    return {{}, store->caption(), settings.value().trashFolder, settings.value().unreportedFolder};
+}
+
+MailSession::Disposed dispose(MailStore* store, const QStringList& entryIds, const QString& folder)
+{
+    if (store == nullptr || !store->isOpen()) {
+        return {{MailFailure::Other, u"no mail session is open"_s}, {}};
+    }
+    MailSession::Disposed disposed;
+    for (const QString& entryId : entryIds) {
+        MailError error = folder.isEmpty() ? store->Delete(entryId) : store->Move(entryId, folder);
+        if (error.kind == MailFailure::MessageGone) {
+            disposed.gone.append(entryId);
+        } else if (error) {
+            disposed.error = std::move(error);
+            break;
+        }
+    }
+    return disposed;
 }
 
 MailSession::Selection readSelection(MailStore* store)
@@ -131,6 +149,12 @@ void MailSession::DisconnectOutlook()
             return true;
         },
         {});
+}
+
+void MailSession::Dispose(const QStringList& entryIds, const QString& folder, std::function<void(Disposed)> done)
+{
+    post<Disposed>([store = m_store, entryIds, folder] { return dispose(store->get(), entryIds, folder); },
+                   std::move(done));
 }
 
 void MailSession::Send(const QString& subject, const QString& to, const QString& body, std::function<void(Sent)> done)

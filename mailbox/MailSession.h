@@ -32,6 +32,10 @@ public:
     {
         MailError error;
         QString caption;
+        /// Where reported messages go instead of being deleted (empty: deleted).
+        QString trashFolder;
+        /// Where the batch puts messages it cannot report (empty: nowhere).
+        QString unreportedFolder;
     };
 
     /// One selected message: its texts and its header block as received.
@@ -45,6 +49,13 @@ public:
     {
         MailError error;
         std::vector<SelectedItem> items;
+    };
+
+    /// The messages left the source folder, but for those already gone.
+    struct Disposed
+    {
+        MailError error;
+        QStringList gone;
     };
 
     struct Sent
@@ -68,6 +79,12 @@ public:
 
     /// Releases the store's session; nothing is expunged.
     void DisconnectOutlook();
+
+    /// Deletes the messages from the source folder, or moves them to `folder`
+    /// (created when missing) when it is not empty, on the session that
+    /// ConnectOutlook opened. A message that is no longer there is listed in
+    /// `gone`; any other failure stops at that message.
+    void Dispose(const QStringList& entryIds, const QString& folder, std::function<void(Disposed)> done);
 
     /// Sends one message through the configured transport; no store is opened.
     void Send(const QString& subject, const QString& to, const QString& body, std::function<void(Sent)> done);

@@ -91,7 +91,8 @@ bool isPositive(const vmime::shared_ptr<net::smtp::SMTPResponse>& response)
 // refuses. The envelope is therefore sent here, on vmime's connection (TLS and
 // log-in done), so that the accepted recipients still get the message.
 SendOutcome sendOverSmtp(net::smtp::SMTPTransport& transport, const vmime::mailbox& from,
-                         const vmime::mailboxList& recipients, const vmime::message& message, const QString& where)
+                         const vmime::mailboxList& recipients, const vmime::message& message, const QString& where,
+                         SendOutcome outcome)
 {
     auto connection = transport.getConnection();
     auto exchange = [&](const vmime::shared_ptr<net::smtp::SMTPCommand>& command) {
@@ -104,7 +105,6 @@ SendOutcome sendOverSmtp(net::smtp::SMTPTransport& transport, const vmime::mailb
             {MailFailure::Refused, u"%1 refused the sender %2: %3"_s.arg(
                                        where, vmimesupport::fromUtf8(from.getEmail().toString()), replyText(reply))});
     }
-    SendOutcome outcome;
     size_t accepted = 0;
     for (size_t i = 0; i < recipients.getMailboxCount(); ++i) {
         const auto& recipient = *recipients.getMailboxAt(i);
@@ -117,8 +117,8 @@ SendOutcome sendOverSmtp(net::smtp::SMTPTransport& transport, const vmime::mailb
     }
     if (accepted == 0) {
         exchange(net::smtp::SMTPCommand::RSET());
-        throw MailException(
-            {MailFailure::Refused, u"%1 refused every recipient: %2"_s.arg(where, outcome.refused.join(u", "_s))});
+        throw MailException({MailFailure::RecipientsRefused,
+                             u"%1 refused every recipient: %2"_s.arg(where, outcome.refused.join(u", "_s))});
     }
     if (auto reply = exchange(net::smtp::SMTPCommand::DATA()); reply->getCode() != 354) {
         throw MailException({MailFailure::Refused, u"%1 refused the message: %2"_s.arg(where, replyText(reply))});
@@ -179,18 +179,27 @@ MailResult<SendOutcome> MailTransport::send(const QString& subject, const QStrin
                          u"transport, or in ZELKOR_SMTP_PASSWORD)"_s.arg(url.toDisplayString(QUrl::RemovePassword))};
     }
     vmimesupport::initialise();
+    // A text that is no address is refused here, as a server would refuse it;
+    // the message still goes to the others.
     SendOutcome outcome;
+    QStringList valid;
+    for (const QString& address : addresses) {
+        if (looksLikeAddress(address)) {
+            valid.append(address);
+        } else {
+            outcome.refused.append(address + u" (not an e-mail address)"_s);
+        }
+    }
+    if (valid.isEmpty()) {
+        return MailError{MailFailure::RecipientsRefused,
+                         u"no recipient is an e-mail address: "_s + outcome.refused.join(u", "_s)};
+    }
     const QString where = location();
     MailError error = vmimesupport::guarded(where, m_settings.timeoutMs, [&] {
         const vmime::mailbox from = parseMailbox(m_settings.from);
         vmime::mailboxList recipients;
-        for (const QString& address : addresses) {
-            vmime::mailbox recipient = parseMailbox(address);
-            if (!looksLikeAddress(address)) {
-                throw MailException(
-                    {MailFailure::Refused, u"\"%1\" is not an e-mail address: nothing was sent"_s.arg(address)});
-            }
-            recipients.appendMailbox(vmime::make_shared<vmime::mailbox>(recipient));
+        for (const QString& address : std::as_const(valid)) {
+            recipients.appendMailbox(vmime::make_shared<vmime::mailbox>(parseMailbox(address)));
         }
         const auto message = buildMessage(from, recipients, subject, body);
         auto session = net::session::create();
@@ -210,7 +219,7 @@ MailResult<SendOutcome> MailTransport::send(const QString& subject, const QStrin
         vmimesupport::configureService(transport, scheme, m_settings.tlsRequired,
                                        {m_settings.timeoutMs, m_settings.caFile}, url.userName(), m_password);
         transport->connect();
-        outcome = sendOverSmtp(*transport, from, recipients, *message, where);
+        outcome = sendOverSmtp(*transport, from, recipients, *message, where, outcome);
         try {
             transport->disconnect();
         } catch (const std::exception&) {

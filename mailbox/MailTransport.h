@@ -30,8 +30,9 @@ public:
     /// separated by ";" (a trailing ";" is fine), `body` is the text (its line
     /// breaks go out as CR LF, quoted-printable, so long lines and lines that
     /// begin with a dot arrive intact). An empty `to` sends nothing and gives
-    /// MailFailure::NoRecipients. Some recipients refused: sent, and named in
-    /// the outcome; all refused: MailFailure::Refused.
+    /// MailFailure::NoRecipients. Some recipients refused (by the server, or
+    /// because they are no e-mail address): sent, and named in the outcome; all
+    /// refused: MailFailure::RecipientsRefused.
     MailResult<SendOutcome> send(const QString& subject, const QString& to, const QString& body);
 
     /// Where messages go, for messages: "the SMTP server 127.0.0.1:25".

@@ -112,11 +112,13 @@ private Q_SLOTS:
         QTest::newRow("one refused, one accepted") << u"A@X.COM;%1;"_s.arg(refusedAddress) << MailFailure::None
                                                    << QStringList{u"A@X.COM"_s} << QStringList{refusedAddress};
         QTest::newRow("every recipient refused")
-            << refusedAddress + u';' << MailFailure::Refused << QStringList{} << QStringList{refusedAddress};
+            << refusedAddress + u';' << MailFailure::RecipientsRefused << QStringList{} << QStringList{refusedAddress};
         QTest::newRow("empty To") << QString() << MailFailure::NoRecipients << QStringList{} << QStringList{};
         QTest::newRow("only separators") << u" ; ;"_s << MailFailure::NoRecipients << QStringList{} << QStringList{};
-        QTest::newRow("not an address") << u"A@X.COM;not an address;"_s << MailFailure::Refused << QStringList{}
-                                        << QStringList{u"not an address"_s};
+        QTest::newRow("not an address") << u"A@X.COM;not an address;"_s << MailFailure::None
+                                        << QStringList{u"A@X.COM"_s} << QStringList{u"not an address"_s};
+        QTest::newRow("no address at all")
+            << u"nobody;x@;"_s << MailFailure::RecipientsRefused << QStringList{} << QStringList{u"nobody"_s, u"x@"_s};
     }
 
     void recipients()

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The abuse harvest and the whois server map. (Handles and referrals are
+// The abuse harvest, the query-limit refusal and the whois server map. (Handles and referrals are
 // tested through whole traces.)
 #include "whois/AbuseHarvest.h"
+#include "whois/AnswerEvaluation.h"
 #include "whois/WhoisServerMap.h"
 
 #include <QTest>
@@ -15,9 +16,34 @@ class TestWhoisRules : public QObject
 private Q_SLOTS:
     void harvest_data();
     void harvest();
+    void queryLimitRefusal_data();
+    void queryLimitRefusal();
     void serverMap_data();
     void serverMap();
 };
+
+void TestWhoisRules::queryLimitRefusal_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("refusal");
+
+    QTest::newRow("RIPE's refusal") << u"%ERROR:201: access denied for 192.0.2.9\n%\n% Sorry, access from your host "
+                                       u"has been permanently\n% denied because of a repeated excessive querying.\n"_s
+                                    << true;
+    QTest::newRow("after a comment line") << u"% This is the APNIC Whois Database query service.\r\n"
+                                             u"%ERROR:201: access denied\r\n"_s
+                                          << true;
+    QTest::newRow("another error") << u"%ERROR:101: no entries found\n"_s << false;
+    QTest::newRow("quoted inside a line") << u"remarks: see %ERROR:201 in the FAQ\n"_s << false;
+    QTest::newRow("an ordinary answer") << u"inetnum: 192.0.2.0 - 192.0.2.255\n"_s << false;
+}
+
+void TestWhoisRules::queryLimitRefusal()
+{
+    QFETCH(QString, answer);
+    QFETCH(bool, refusal);
+    QCOMPARE(IsQueryLimitRefusal(answer), refusal);
+}
 
 void TestWhoisRules::harvest_data()
 {

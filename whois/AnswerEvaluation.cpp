@@ -46,3 +46,14 @@ AnswerVerdict ClassifyAnswer(const QString& strIn)
     }
     return {};
 }
+
+bool IsQueryLimitRefusal(QStringView strIn)
+{
+    static constexpr QStringView Refusal = u"%ERROR:201";
+    for (qsizetype at = strIn.indexOf(Refusal); at >= 0; at = strIn.indexOf(Refusal, at + 1)) {
+        if (at == 0 || strIn[at - 1] == u'\n' || strIn[at - 1] == u'\r') {
+            return true;
+        }
+    }
+    return false;
+}

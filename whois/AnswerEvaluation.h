@@ -37,3 +37,8 @@ struct AnswerVerdict
 /// order, a referral marker (any letter case) starting within the first 319
 /// characters; otherwise the answer is final.
 AnswerVerdict ClassifyAnswer(const QString& strIn);
+
+/// Whether the answer is a registry's refusal to answer a client that asked too
+/// often: a line that begins with "%ERROR:201" ("%ERROR:201: access denied" of
+/// RIPE, APNIC and AFRINIC, whose servers limit queries per client and day).
+bool IsQueryLimitRefusal(QStringView strIn);

@@ -2,8 +2,6 @@
 #include "workbench/Workbench.h"
 
 #include "common/Blanks.h"
-#include "common/LineEnds.h"
-#include "complaint/ComplaintText.h"
 #include "complaint/DoNotSendList.h"
 #include "header/HeaderField.h"
 #include "header/HeaderParser.h"
@@ -20,9 +18,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString SomethingBadHappened = u"Something bad happened "_s;
 const QString NoRelayAddress = u"No relay address found in the header"_s;
-const QString Inbox = u"Inbox"_s;
 
 QString descriptionOf(const std::exception& error)
 {
@@ -90,6 +86,7 @@ void Workbench::runStart()
     setTracking(QString());
     clearAbuse();
     m_state.blnReceivedMarked = false;
+    m_refusingRegistry.reset();
 
     if (!parseIntoLists()) {
         return;
@@ -178,114 +175,6 @@ void Workbench::ClearResult()
     setStatus(u"Cleared"_s);
 }
 
-void Workbench::StartFromMailbox()
-{
-    if (m_mail.isBusy()) {
-        return;
-    }
-    m_state.blnUseOutlook = true;
-    LoadSelectedEmail([this](bool loaded) {
-        if (loaded) {
-            Start();
-        }
-        Q_EMIT mailboxLoadEnded(loaded);
-    });
-}
-
-// Fills the boxes from the mailbox's selection. The Inbox warning comes before
-// the selection is looked at, so it also shows when the folder is empty.
-void Workbench::LoadSelectedEmail(std::function<void(bool loaded)> done)
-{
-    m_mail.ConnectOutlook([this, done = std::move(done)](const MailSession::Connected& connected) {
-        if (connected.error) {
-            mailFailed(connected.error);
-            done(false);
-            return;
-        }
-        if (connected.caption.contains(Inbox) && m_state.chkAutomate &&
-            !m_host.askOkCancel(u"Warning"_s, u"Zelkor is about to process ALL items in Inbox!"_s)) {
-            m_mail.DisconnectOutlook();
-            done(false);
-            return;
-        }
-        takeSelection(done);
-    });
-}
-
-void Workbench::takeSelection(std::function<void(bool loaded)> done)
-{
-    m_mail.TakeSelection([this, done = std::move(done)](const MailSession::Selection& selection) {
-        m_mail.DisconnectOutlook();
-        if (selection.error) {
-            mailFailed(selection.error);
-            done(false);
-            return;
-        }
-        if (selection.items.empty()) {
-            m_host.showMessage(u"Finished"_s, u"No items left to process"_s);
-            done(false);
-            return;
-        }
-        done(showSelection(selection.items));
-    });
-}
-
-// Every selected e-mail overwrites the boxes in turn; the last one stays. A
-// header that could not be read stops the walk with what was written so far.
-bool Workbench::showSelection(const std::vector<MailSession::SelectedItem>& items)
-{
-    for (const MailSession::SelectedItem& selected : items) {
-        const MailItem& item = selected.item;
-        if (item.Class != MailItem::MailClass) {
-            continue;
-        }
-        setStatus(u"Processing "_s + item.Subject);
-        if (!selected.header.ok()) {
-            mailFailed(selected.header.error());
-            return false;
-        }
-        setHeaderText(selected.header.value());
-        setSubjectText(item.Subject);
-        setBodyText(toCrLf(item.HTMLBody.isEmpty() ? item.Body : item.HTMLBody));
-    }
-    return true;
-}
-
-void Workbench::ReportSpammer()
-{
-    if (m_mail.isBusy()) {
-        return;
-    }
-    SendComplaint([this](bool sent) { Q_EMIT complaintSendEnded(sent); });
-}
-
-// One message to every unticked abuse address, with the texts as they stand
-// when the command is given. Recipients the server refused while it took the
-// message for others are named after the success text.
-void Workbench::SendComplaint(std::function<void(bool sent)> done)
-{
-    const QString to = ComplaintRecipients(m_state.lstAbuse);
-    const QString body = ComplaintBody(m_state.txtIn, m_state.txtBody);
-    m_mail.Send(ComplaintTitle.toString(), to, body, [this, done = std::move(done)](const MailSession::Sent& sent) {
-        if (sent.error) {
-            mailFailed(sent.error);
-            done(false);
-            return;
-        }
-        QString status = u"Spammer successfully reported!"_s;
-        if (!sent.refused.isEmpty()) {
-            status += u" Refused by the server: "_s + sent.refused.join(u", "_s);
-        }
-        setStatus(status);
-        done(true);
-    });
-}
-
-void Workbench::mailFailed(const MailError& error)
-{
-    setStatus(SomethingBadHappened + error.description);
-}
-
 void Workbench::AutomateClicked(bool ticked)
 {
     setAutomate(ticked);
@@ -303,12 +192,16 @@ void Workbench::LoadMessage(const MessageText& message)
 void Workbench::queryRegistry(RegistryId registry)
 {
     m_tracing = true;
+    m_currentRegistry = registry;
     m_askedForRelay.insert(lookupKey(registry, m_state.strCurrentIP));
     m_whois.QueryRegistry(registry, m_state.strCurrentIP);
 }
 
 void Workbench::EvaluateAnswer(const QString& strIn)
 {
+    if (!m_refusingRegistry && IsQueryLimitRefusal(strIn)) {
+        m_refusingRegistry = m_currentRegistry;
+    }
     try {
         if (!followAnswer(strIn)) {
             finishRelayAddress(strIn);
@@ -316,6 +209,9 @@ void Workbench::EvaluateAnswer(const QString& strIn)
     } catch (const std::exception& error) {
         setStatus(SomethingBadHappened + descriptionOf(error));
         endTrace();
+        if (inBatch()) {
+            endBatch(BatchEnd::Stopped, m_state.txtWhoStatus);
+        }
     }
 }
 
@@ -365,7 +261,7 @@ void Workbench::finishRelayAddress(const QString& strIn)
 
     ++m_state.intIPIndex;
     if (m_state.intIPIndex >= m_state.intIPCount) {
-        endTrace();
+        endTraceOfMessage();
         return;
     }
     // The list may have been cleared meanwhile (Clear Result during a trace);
@@ -384,6 +280,15 @@ void Workbench::endTrace()
 {
     m_tracing = false;
     Q_EMIT traceFinished();
+}
+
+// The relay list is done: a batch completes the message and goes on with the next.
+void Workbench::endTraceOfMessage()
+{
+    endTrace();
+    if (m_state.chkAutomate) {
+        ProcessNextEmail();
+    }
 }
 
 void Workbench::setHeaderText(const QString& text)

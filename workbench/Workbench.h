@@ -9,9 +9,14 @@
 #include <QObject>
 #include <QSet>
 
+#include <optional>
+
 class HostResolver;
 class WorkbenchHost;
 struct MessageText;
+
+/// Starts every failure shown in the status line; the failure's description follows.
+inline constexpr QStringView SomethingBadHappened = u"Something bad happened ";
 
 /// The report workbench without widgets: the state of the main window and its
 /// commands. The window shows this state and forwards its clicks here; the
@@ -40,6 +45,15 @@ public:
         MailBusy
     };
     Q_ENUM(Field)
+
+    /// How a batch run ended.
+    enum class BatchEnd
+    {
+        Finished,  ///< the source folder is empty
+        Cancelled, ///< the Inbox warning was answered Cancel
+        Stopped,   ///< a failure or a message that needs the user; the status line says which
+    };
+    Q_ENUM(BatchEnd)
 
     struct Dependencies
     {
@@ -72,7 +86,9 @@ public:
 
     /// The mailbox group's Start: loads the mailbox's selected message and runs
     /// Start. The load goes on in the background; `mailboxLoadEnded` tells its end.
-    /// Ignored while another mail operation is under way.
+    /// With the batch box ticked this starts a batch run: at the end of each
+    /// trace the complaint is sent, the message deleted and the next one
+    /// loaded, until `batchEnded`. Ignored while another mail operation is under way.
     void StartFromMailbox();
     /// The Report Spammer command: sends the complaint by e-mail in the
     /// background; `complaintSendEnded` tells its end. Ignored while another
@@ -109,6 +125,11 @@ Q_SIGNALS:
     void mailboxLoadEnded(bool loaded);
     /// The complaint was handed to the transport (`sent`), or sending failed.
     void complaintSendEnded(bool sent);
+    /// A batch run has ended; `reason` says why in words.
+    void batchEnded(Workbench::BatchEnd end, const QString& reason);
+    /// One line per message of a batch: subject, relays, recipients and what
+    /// became of the message.
+    void batchProgress(const QString& line);
 
 private:
     void runStart();
@@ -126,17 +147,45 @@ private:
     /// The busy pointer shows while any reason holds.
     void setBusyReason(BusyReason reason, bool busy);
 
-    void LoadSelectedEmail(std::function<void(bool loaded)> done);
-    void takeSelection(std::function<void(bool loaded)> done);
+    enum class LoadOutcome
+    {
+        Loaded,
+        Empty,
+        Cancelled,
+        Failed
+    };
+    /// A message that the boxes were filled from, for the batch to dispose of.
+    struct LoadedMessage
+    {
+        QString entryId;
+        QString subject;
+    };
+
+    void loadAndStart();
+    void afterLoad(LoadOutcome outcome);
+    void LoadSelectedEmail(std::function<void(LoadOutcome)> done);
+    void takeSelection(std::function<void(LoadOutcome)> done);
     bool showSelection(const std::vector<MailSession::SelectedItem>& items);
-    void SendComplaint(std::function<void(bool sent)> done);
+    void SendComplaint(std::function<void(const MailError&)> done);
     void mailFailed(const MailError& error);
+
+    bool inBatch() const { return m_state.blnUseOutlook && m_state.chkAutomate; }
+    void ProcessNextEmail();
+    void disposeReported(const QString& sentTo);
+    void setAsideUnreportable(const QString& reason);
+    void goOnWithBatch();
+    void stopBatch(const QString& status);
+    void endBatch(BatchEnd end, const QString& reason);
+    void tellBatchProgress(const QString& outcome, const QString& sentTo = {});
+    QString loadedSubjects() const;
+    QStringList loadedEntryIds() const;
 
     void queryRegistry(RegistryId registry);
     void EvaluateAnswer(const QString& strIn);
     bool followAnswer(const QString& strIn);
     void finishRelayAddress(const QString& strIn);
     void endTrace();
+    void endTraceOfMessage();
 
     void setStatus(const QString& text);
     void setTracking(const QString& text);
@@ -158,6 +207,12 @@ private:
     QString m_programDirectory;
     WhoisLookup m_whois;
     MailSession m_mail;
+    /// The messages the last mailbox load filled the boxes from.
+    QList<LoadedMessage> m_loaded;
+    /// The registry asked last, and the first one in this run that refused to
+    /// answer because of too many queries.
+    RegistryId m_currentRegistry = Registry::ARIN;
+    std::optional<RegistryId> m_refusingRegistry;
     unsigned m_busyReasons = 0;
     bool m_traceEnabled = true;
     bool m_tracing = false;

@@ -4,11 +4,14 @@
 #include "mailbox/MailStore.h"
 #include "mailbox/MailTransport.h"
 #include "tests/support/DovecotServer.h"
+#include "tests/support/MailBench.h"
 #include "tests/support/MailTestEnvironment.h"
 #include "tests/support/SmtpSink.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -97,7 +100,57 @@ void measureSend(const SmtpSink& sink)
                 medianMs(sends));
 }
 
+// Runs the batch over the first `processed` messages of a folder of `count` and
+// prints the time per message beyond its one whois lookup window.
+void measureBatch(const char* name, bool imap, int count, int processed)
+{
+    MailBench bench;
+    std::unique_ptr<DovecotServer> dovecot;
+    if (imap) {
+        dovecot = std::make_unique<DovecotServer>(User, Password);
+        qputenv("ZELKOR_MAIL_PASSWORD", Password.toUtf8());
+        bench.caFile = dovecot->certificates().caFile;
+        bench.configure(u"Junk"_s, u"imap://%1@localhost:%2"_s.arg(User).arg(dovecot->imapPort()));
+    }
+    for (int i = 0; i < count; ++i) {
+        const QString fileName = u"%1.M%2P1.bench"_s.arg(1600000000 + i).arg(i);
+        const QByteArray message = "Received: from relay ([192.0.2.7]) by mx.example.org\nSubject: offer " +
+                                   QByteArray::number(i) + "\n\nbuy now\n";
+        if (imap) {
+            dovecot->deliver(u"Junk"_s, fileName, message);
+        } else {
+            bench.deliver(u"Junk"_s, fileName, message);
+        }
+    }
+    int done = 0;
+    QObject::connect(&bench.workbench, &Workbench::batchProgress, &bench.workbench, [&] {
+        if (++done == processed) {
+            bench.workbench.setAutomate(false);
+        }
+    });
+    QEventLoop loop;
+    QObject::connect(&bench.workbench, &Workbench::batchEnded, &loop, &QEventLoop::quit);
+    QElapsedTimer clock;
+    clock.start();
+    bench.workbench.setAutomate(true);
+    bench.workbench.StartFromMailbox();
+    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+    loop.exec();
+    const double beyond = static_cast<double>(clock.elapsed()) / done - 200.0;
+    std::printf("batch, %-8s %6d messages:           %8.1f ms per message beyond its 200 ms lookup (%d messages)\n",
+                name, count, beyond, done);
+    qunsetenv("ZELKOR_MAIL_PASSWORD");
+}
+
 } // namespace
+
+void benchBatch()
+{
+    for (const int count : {10, 1000}) {
+        measureBatch("IMAP", true, count, 10);
+        measureBatch("Maildir", false, count, 10);
+    }
+}
 
 void benchMail()
 {

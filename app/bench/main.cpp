@@ -233,6 +233,7 @@ int main(int argc, char* argv[])
     benchAnswers();
     benchTrace();
     benchMail();
+    benchBatch();
     benchStartup(argv[0]);
     return 0;
 }

@@ -17,6 +17,10 @@ namespace {
 class ConsoleHost final : public WorkbenchHost
 {
 public:
+    explicit ConsoleHost(bool answerYes = false)
+        : m_answerYes(answerYes)
+    {}
+
     void showStartupFailure(const QString& message) override
     {
         const QString text = message.isEmpty() ? QStringLiteral("the resolver could not be started") : message;
@@ -25,17 +29,21 @@ public:
 
     void setBusy(bool) override {}
 
-    // Nobody is there to answer: a question is printed and declined.
+    // Nobody is there to answer: a question is printed and declined, unless
+    // the command line answered it beforehand.
     bool askOkCancel(const QString& title, const QString& text) override
     {
         showMessage(title, text);
-        return false;
+        return m_answerYes;
     }
 
     void showMessage(const QString& title, const QString& text) override
     {
         std::fprintf(stderr, "zelkor-report: %s: %s\n", qUtf8Printable(title), qUtf8Printable(text));
     }
+
+private:
+    bool m_answerYes;
 };
 
 void printProgress(const QElapsedTimer& clock, const QString& status)
@@ -48,7 +56,7 @@ void printProgress(const QElapsedTimer& clock, const QString& status)
 
 bool stoppedOnError(const Workbench& workbench)
 {
-    return workbench.state().txtWhoStatus.startsWith(u"Something bad happened ");
+    return workbench.state().txtWhoStatus.startsWith(SomethingBadHappened);
 }
 
 // Runs the event loop until `signal` comes; returns its argument.
@@ -111,4 +119,31 @@ WorkbenchState runReport(const ReportRequest& request)
     }
     workbench.Unload();
     return workbench.state();
+}
+
+BatchReport runBatch(const ReportRequest& request)
+{
+    CaresResolver resolver(request.dnsServers);
+    ConsoleHost host(request.yes);
+    Workbench workbench({resolver, host, request.programDirectory, {.servers = request.whoisServers}});
+    workbench.setTraceEnabled(request.trace);
+    QElapsedTimer clock;
+    clock.start();
+    if (request.progress) {
+        QObject::connect(&workbench, &Workbench::batchProgress, &workbench,
+                         [&](const QString& line) { printProgress(clock, line); });
+    }
+
+    BatchReport report;
+    QEventLoop loop;
+    QObject::connect(&workbench, &Workbench::batchEnded, &loop, [&](Workbench::BatchEnd end, const QString& reason) {
+        report = {end == Workbench::BatchEnd::Finished, reason};
+        loop.quit();
+    });
+    workbench.Load();
+    workbench.setAutomate(true);
+    QTimer::singleShot(0, &workbench, &Workbench::StartFromMailbox);
+    loop.exec();
+    workbench.Unload();
+    return report;
 }

@@ -17,6 +17,10 @@ struct ReportRequest
     bool mailbox = false;
     /// Send the complaint once the run went through (Report Spammer).
     bool send = false;
+    /// With `mailbox`: work through the source folder (the batch box ticked).
+    bool batch = false;
+    /// Answer OK to the Inbox warning.
+    bool yes = false;
     bool trace = true;
     bool progress = false;
     QString programDirectory;
@@ -29,3 +33,16 @@ struct ReportRequest
 /// complaint when asked and the run went through; then unloads. Returns the
 /// final state.
 WorkbenchState runReport(const ReportRequest& request);
+
+/// How a batch run went: finished (the folder is empty), or why it did not.
+struct BatchReport
+{
+    bool finished = false;
+    QString reason;
+};
+
+/// Works through the mailbox's source folder as the window's batch does: each
+/// message is loaded, traced, reported and deleted until the folder is empty
+/// or the batch stops. With `request.progress` a line per message goes to
+/// standard error.
+BatchReport runBatch(const ReportRequest& request);

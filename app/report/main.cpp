@@ -37,9 +37,16 @@ mailbox's source folder (the [store] section of the settings file); it stays the
 With --send the complaint goes by e-mail to every proposed abuse address once the
 run went through (the [transport] section). Message boxes go to standard error.
 
-Exit status: 0 the run went through (also when the mailbox folder is empty);
-1 the input could not be read or is empty; 2 bad arguments or environment; 3 the
-analysis, the mailbox or the sending stopped on an error (see "status").
+With --mailbox --batch every message of the source folder is analysed, reported
+and deleted in turn (or moved: [store] trash= and unreported= of the settings
+file) until the folder is empty; nothing is printed on standard output, and
+--progress gives a line per message on standard error.
+
+Exit status: 0 the run went through (also when the mailbox folder is empty; for
+--batch: the folder was emptied); 1 the input could not be read or is empty;
+2 bad arguments or environment; 3 the analysis, the mailbox or the sending
+stopped on an error (see "status"), or the batch stopped (the reason goes to
+standard error).
 
 Environment:
   ZELKOR_WHOIS_SERVERS  HOSTNAME=ADDRESS:PORT,... connects the lookups of a whois
@@ -88,8 +95,12 @@ int main(int argc, char* argv[])
         u"Read a password from standard input and keep it in the secret store for the settings file's store or "
         u"transport address."_s,
         u"store|transport"_s);
+    const QCommandLineOption batchOption(
+        u"batch"_s, u"With --mailbox: report and delete every message of the source folder, one after another, until "
+                    u"it is empty or the batch stops."_s);
+    const QCommandLineOption yesOption(u"yes"_s, u"Answer OK to the warning that the source folder is the Inbox."_s);
     parser.addOptions({jsonOption, headerOnlyOption, noTraceOption, progressOption, complaintOption, mailboxOption,
-                       sendOption, setPasswordOption});
+                       sendOption, batchOption, yesOption, setPasswordOption});
     parser.addPositionalArgument(u"FILE"_s, u"The message to analyse, or - for standard input."_s);
 
     if (!parser.parse(QCoreApplication::arguments())) {
@@ -110,6 +121,14 @@ int main(int argc, char* argv[])
     if (fromMailbox && !files.isEmpty()) {
         fail(u"--mailbox takes no FILE (see --help)"_s);
         return BadArguments;
+    }
+    if (parser.isSet(batchOption)) {
+        const bool alone = !parser.isSet(sendOption) && !parser.isSet(jsonOption) && !parser.isSet(complaintOption) &&
+                           !parser.isSet(noTraceOption) && !parser.isSet(headerOnlyOption);
+        if (!fromMailbox || !alone) {
+            fail(u"--batch goes with --mailbox and takes only --yes and --progress besides (see --help)"_s);
+            return BadArguments;
+        }
     }
     if (!fromMailbox && files.size() != 1) {
         fail(files.isEmpty() ? u"no FILE given (see --help)"_s : u"one FILE at a time (see --help)"_s);
@@ -134,12 +153,22 @@ int main(int argc, char* argv[])
     }
     request.mailbox = fromMailbox;
     request.send = parser.isSet(sendOption);
+    request.batch = parser.isSet(batchOption);
+    request.yes = parser.isSet(yesOption);
     request.trace = !parser.isSet(noTraceOption);
     request.progress = parser.isSet(progressOption);
     request.programDirectory = QCoreApplication::applicationDirPath();
     request.dnsServers = CaresResolver::serversFromEnvironment();
     request.whoisServers = *whoisServers;
 
+    if (request.batch) {
+        const BatchReport batch = runBatch(request);
+        if (!batch.finished) {
+            fail(u"the batch stopped: "_s + batch.reason);
+            return AnalysisFailed;
+        }
+        return Success;
+    }
     const WorkbenchState state = runReport(request);
     const bool complaint = parser.isSet(complaintOption);
     const QByteArray output = parser.isSet(jsonOption) ? renderJson(state, complaint)

@@ -102,19 +102,9 @@ DovecotServer::DovecotServer(const QString& user, const QString& password)
                          .arg(ownUser)
                          .toUtf8());
         config.close();
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        // A test that is killed must not leave the server running.
-        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        m_process.start(u"/usr/sbin/dovecot"_s, {u"-F"_s, u"-c"_s, config.fileName()});
-        for (const QDeadlineTimer deadline(5000); m_process.state() != QProcess::NotRunning;) {
-            if (greets(m_imapPort)) {
-                m_error.clear();
-                return;
-            }
-            if (deadline.hasExpired()) {
-                m_process.kill();
-            }
-            m_process.waitForFinished(10);
+        if (start()) {
+            m_error.clear();
+            return;
         }
         QFile log(base + u"/dovecot.log"_s);
         log.open(QIODevice::ReadOnly);
@@ -127,6 +117,32 @@ DovecotServer::DovecotServer(const QString& user, const QString& password)
 
 DovecotServer::~DovecotServer()
 {
+    stop();
+}
+
+bool DovecotServer::start()
+{
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    // A test that is killed must not leave the server running.
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    m_process.start(u"/usr/sbin/dovecot"_s, {u"-F"_s, u"-c"_s, m_directory.filePath(u"dovecot.conf"_s)});
+    for (const QDeadlineTimer deadline(5000); m_process.state() != QProcess::NotRunning;) {
+        if (greets(m_imapPort)) {
+            return true;
+        }
+        if (deadline.hasExpired()) {
+            m_process.kill();
+        }
+        m_process.waitForFinished(10);
+    }
+    return false;
+}
+
+void DovecotServer::stop()
+{
+    if (m_process.state() == QProcess::NotRunning) {
+        return;
+    }
     m_process.terminate();
     if (!m_process.waitForFinished(3000)) {
         m_process.kill();

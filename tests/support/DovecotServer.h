@@ -18,6 +18,11 @@ public:
     ~DovecotServer();
     Q_DISABLE_COPY_MOVE(DovecotServer)
 
+    /// Stops the server: connections are refused until `start`.
+    void stop();
+    /// Starts the stopped server again on the same ports; true once it answers.
+    bool start();
+
     /// Empty text when the server answers, else why it does not.
     QString errorString() const { return m_error; }
 
