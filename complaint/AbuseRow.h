@@ -9,6 +9,12 @@ struct AbuseRow
 {
     QString address;
     bool ticked = false;
+    /// Where the address came from: "dns" (the reverse lookup of the first
+    /// relay), "whois" (a whois answer) or "rdap" (a network's published abuse
+    /// contact).
+    QString source;
+    /// For an "rdap" row, the server that published the address.
+    QString server;
 
     friend bool operator==(const AbuseRow&, const AbuseRow&) = default;
 };

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mailbox/MailSettings.h"
 
-#include "common/TextCodec.h"
+#include "common/SettingsFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,54 +23,9 @@ QString loginName()
     return qEnvironmentVariable("USER");
 }
 
-// The value of a "key=value" line: quoted values are taken as written (with \"
-// and \\ escapes); bare values end at a comment that follows a blank.
-std::optional<QString> unquote(QStringView raw)
-{
-    const QStringView value = raw.trimmed();
-    if (!value.startsWith(u'"')) {
-        qsizetype end = value.size();
-        for (qsizetype i = 1; i < value.size(); ++i) {
-            if ((value[i] == u';' || value[i] == u'#') && value[i - 1].isSpace()) {
-                end = i;
-                break;
-            }
-        }
-        return value.first(end).trimmed().toString();
-    }
-    QString result;
-    for (qsizetype i = 1; i < value.size(); ++i) {
-        const QChar c = value[i];
-        if (c == u'\\' && i + 1 < value.size()) {
-            result += value[++i];
-        } else if (c == u'"') {
-            const QStringView rest = value.sliced(i + 1).trimmed();
-            if (rest.isEmpty() || rest.startsWith(u';') || rest.startsWith(u'#')) {
-                return result;
-            }
-            return std::nullopt;
-        } else {
-            result += c;
-        }
-    }
-    return std::nullopt; // no closing quote
-}
-
 MailError settingsError(const QString& fileName, const QString& section, const QString& key, const QString& what)
 {
     return {MailFailure::Settings, u"%1: [%2] %3: %4"_s.arg(fileName, section, key, what)};
-}
-
-std::optional<bool> parseBool(const QString& text)
-{
-    const QString lower = text.toLower();
-    if (lower == u"true" || lower == u"yes" || lower == u"on" || lower == u"1") {
-        return true;
-    }
-    if (lower == u"false" || lower == u"no" || lower == u"off" || lower == u"0") {
-        return false;
-    }
-    return std::nullopt;
 }
 
 bool isMaildirUrl(const QUrl& url)
@@ -95,11 +50,7 @@ MailSettings MailSettings::defaults()
 
 QString MailSettings::defaultPath()
 {
-    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (config.isEmpty()) {
-        config = QDir::homePath() + u"/.config"_s;
-    }
-    return config + u"/zelkor/zelkor.conf"_s;
+    return settingsFilePath();
 }
 
 MailResult<MailSettings> MailSettings::load(const QString& path)
@@ -115,41 +66,17 @@ MailResult<MailSettings> MailSettings::load(const QString& path)
     return parse(file.readAll(), path, (file.permissions() & others) == 0);
 }
 
-MailResult<MailSettings> MailSettings::parse(QByteArrayView text, const QString& fileName, bool ownerOnly)
+MailResult<MailSettings> MailSettings::parse(QByteArrayView bytes, const QString& fileName, bool ownerOnly)
 {
     MailSettings settings = defaults();
-    const QString all = decodeTextFile(text);
-    QString section;
-    qsizetype lineNumber = 0;
-    for (QStringView line : QStringTokenizer(all, u'\n')) {
-        ++lineNumber;
-        line = line.trimmed();
-        if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#')) {
-            continue;
-        }
-        if (line.startsWith(u'[')) {
-            if (!line.endsWith(u']')) {
-                return MailError{
-                    MailFailure::Settings,
-                    u"%1: line %2: a section name lacks its closing \"]\""_s.arg(fileName).arg(lineNumber)};
-            }
-            section = line.sliced(1, line.size() - 2).trimmed().toString().toLower();
-            continue;
-        }
-        const qsizetype equals = line.indexOf(u'=');
-        if (equals <= 0) {
-            if (section == u"store" || section == u"transport" || section == u"tls" || section == u"network") {
-                return MailError{MailFailure::Settings,
-                                 u"%1: line %2: [%3] expected key=value"_s.arg(fileName).arg(lineNumber).arg(section)};
-            }
-            continue;
-        }
-        const QString key = line.first(equals).trimmed().toString().toLower();
-        const std::optional<QString> parsed = unquote(line.sliced(equals + 1));
-        if (!parsed) {
-            return settingsError(fileName, section, key, u"the closing double quote is missing"_s);
-        }
-        const QString& value = *parsed;
+    const SettingsText text = readSettingsText(bytes, fileName, {u"store"_s, u"transport"_s, u"tls"_s, u"network"_s});
+    if (!text.error.isEmpty()) {
+        return MailError{MailFailure::Settings, text.error};
+    }
+    for (const SettingsEntry& entry : text.entries) {
+        const QString& section = entry.section;
+        const QString& key = entry.key;
+        const QString& value = entry.value;
         if (key == u"password" && (section == u"store" || section == u"transport")) {
             if (!ownerOnly) {
                 return settingsError(fileName, section, key,
@@ -198,7 +125,7 @@ MailResult<MailSettings> MailSettings::parse(QByteArrayView text, const QString&
             }
             settings.from = value;
         } else if (section == u"tls" && key == u"required") {
-            const std::optional<bool> required = parseBool(value);
+            const std::optional<bool> required = parseSettingsBool(value);
             if (!required) {
                 return settingsError(fileName, section, key, u"\"%1\" is neither true nor false"_s.arg(value));
             }

@@ -135,7 +135,8 @@ void TestReport::wholeTraceOnLoopback()
                                 "Received: from x ([192.0.2.1]) by y\n", servers);
     QCOMPARE(outcome.exitCode, 0);
     QCOMPARE(outcome.json().value(u"abuse"_s).toArray(),
-             (QJsonArray{QJsonObject{{u"address"_s, u"ABUSE@RELAY.EXAMPLE"_s}, {u"ticked"_s, false}}}));
+             (QJsonArray{QJsonObject{
+                 {u"address"_s, u"ABUSE@RELAY.EXAMPLE"_s}, {u"ticked"_s, false}, {u"source"_s, u"whois"_s}}}));
     QCOMPARE(outcome.json().value(u"tracking"_s).toString(), u"abuse-mailbox: abuse@relay.example\n"_s);
     QCOMPARE(outcome.json().value(u"status"_s).toString(), u"Received answer"_s);
     QVERIFY2(outcome.err.contains("] Referred to     RIPE Network Coordination Centre\n"), outcome.err.constData());

@@ -130,7 +130,8 @@ frmMain::frmMain(Dependencies dependencies, QWidget* parent)
     : QWidget(parent)
     , m_programDirectory(std::move(dependencies.programDirectory))
     , m_helpAddress(std::move(dependencies.helpAddress))
-    , m_workbench({dependencies.resolver, *this, m_programDirectory, std::move(dependencies.whois)})
+    , m_workbench({dependencies.resolver, *this, m_programDirectory, std::move(dependencies.whois),
+                   std::move(dependencies.rdap)})
     , m_logo(ZelkorLogo())
 {
     setWindowTitle(u"Zelkor II"_s);
@@ -211,7 +212,7 @@ void frmMain::showAll()
     for (const auto field :
          {Workbench::Field::Header, Workbench::Field::Body, Workbench::Field::Subject, Workbench::Field::ParsedHeader,
           Workbench::Field::IPs, Workbench::Field::Domains, Workbench::Field::Tracking, Workbench::Field::Status,
-          Workbench::Field::Abuse, Workbench::Field::Automate, Workbench::Field::MailBusy}) {
+          Workbench::Field::Abuse, Workbench::Field::Automate, Workbench::Field::MailBusy, Workbench::Field::Rdap}) {
         showField(field);
     }
 }
@@ -238,6 +239,10 @@ void frmMain::showField(Workbench::Field field)
         break;
     case Workbench::Field::IPs:
         showList(control<QListWidget>(u"lstIPs"), state.lstIPs);
+        showRdapTips();
+        break;
+    case Workbench::Field::Rdap:
+        showRdapTips();
         break;
     case Workbench::Field::Domains:
         showList(control<QListWidget>(u"lstDomain"), state.lstDomain);
@@ -284,7 +289,35 @@ void frmMain::showAbuseList()
         auto* item = new QListWidgetItem(row.address, list);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(row.ticked ? Qt::Checked : Qt::Unchecked);
+        if (row.source == u"rdap") {
+            item->setToolTip(u"Published over RDAP by %1 as the network's abuse contact"_s.arg(row.server));
+        }
     }
+}
+
+// Each relay address's tool tip tells how its RDAP lookup went: where the
+// reason of a failed lookup shows, since the status line belongs to the trace.
+void frmMain::showRdapTips()
+{
+    auto* list = control<QListWidget>(u"lstIPs");
+    const QList<RdapResult>& results = m_workbench.state().rdap;
+    for (int row = 0; row < list->count(); ++row) {
+        list->item(row)->setToolTip(row < results.size() ? rdapTip(results[row]) : QString());
+    }
+}
+
+QString frmMain::rdapTip(const RdapResult& result)
+{
+    if (!result.error.isEmpty()) {
+        return u"RDAP: "_s + result.error;
+    }
+    if (result.server.isEmpty()) {
+        return u"RDAP: asking…"_s;
+    }
+    if (result.abuse.isEmpty()) {
+        return u"RDAP: %1 publishes no abuse contact for this network"_s.arg(result.server);
+    }
+    return u"RDAP: %1 names %2"_s.arg(result.server, result.abuse.join(u", "_s));
 }
 
 void frmMain::copyToClipboard(const QString& text)

@@ -37,6 +37,8 @@ public:
         WhoisLookup::Options whois;
         /// The online help page; empty for the product's own.
         QUrl helpAddress = {};
+        /// How RDAP lookups are made when they are on.
+        RdapClient::Options rdap = {};
     };
 
     /// Builds the window and loads the workbench (the resolver starts; a
@@ -68,6 +70,8 @@ private:
     void showText(QPlainTextEdit* box, const QString& text);
     void showList(QListWidget* list, const QStringList& rows);
     void showAbuseList();
+    void showRdapTips();
+    static QString rdapTip(const RdapResult& result);
     /// Runs an edit of the user's against the workbench; the change notice it
     /// causes is not shown back into the widget, so the cursor and the undo
     /// history stay as they are.

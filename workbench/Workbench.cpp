@@ -38,6 +38,7 @@ Workbench::Workbench(Dependencies dependencies, QObject* parent)
     , m_host(dependencies.host)
     , m_programDirectory(std::move(dependencies.programDirectory))
     , m_whois(std::move(dependencies.whois))
+    , m_rdapOptions(std::move(dependencies.rdap))
 {
     connect(&m_whois, &WhoisLookup::statusChanged, this, &Workbench::setStatus);
     connect(&m_whois, &WhoisLookup::trackingChanged, this, &Workbench::setTracking);
@@ -86,11 +87,15 @@ void Workbench::runStart()
     setTracking(QString());
     clearAbuse();
     m_state.blnReceivedMarked = false;
-    m_refusingRegistry.reset();
+    m_refusal.reset();
+    // A trace of the earlier run that waits for an RDAP answer ends here.
+    m_waitingForRdap.reset();
+    stopRdapLookups();
 
     if (!parseIntoLists()) {
         return;
     }
+    startRdapLookups();
 
     m_state.intIPIndex = 0;
     const QString address = m_state.lstIPs.first();
@@ -146,7 +151,7 @@ void Workbench::proposeAbuseAddress(const QString& address)
     appendDomain(domain);
     const QString candidate = u"ABUSE@"_s + domain;
     if (!DontSend(candidate)) {
-        appendAbuse(candidate);
+        appendAbuse(candidate, u"dns"_s);
     }
 }
 
@@ -172,6 +177,7 @@ void Workbench::ClearResult()
     assign(m_state.lstDomain, {}, Field::Domains);
     setTracking(QString());
     clearAbuse();
+    stopRdapLookups();
     setStatus(u"Cleared"_s);
 }
 
@@ -199,8 +205,11 @@ void Workbench::queryRegistry(RegistryId registry)
 
 void Workbench::EvaluateAnswer(const QString& strIn)
 {
-    if (!m_refusingRegistry && IsQueryLimitRefusal(strIn)) {
-        m_refusingRegistry = m_currentRegistry;
+    if (!m_refusal && IsQueryLimitRefusal(strIn)) {
+        const WhoisRegistry* registry = FindRegistry(m_currentRegistry);
+        const QString name = registry ? WhoisServerHost(*registry) : QString::number(m_currentRegistry);
+        m_refusal = u"%1 refused a query (%ERROR:201, access denied). The registry limits whois queries per client "
+                    u"and day; run the batch again tomorrow."_s.arg(name);
     }
     try {
         if (!followAnswer(strIn)) {
@@ -256,9 +265,20 @@ void Workbench::finishRelayAddress(const QString& strIn)
     const QStringList harvested =
         HarvestAddresses(strIn, listed, [this](const QString& address) { return DontSend(address); });
     for (const QString& address : harvested) {
-        appendAbuse(address);
+        appendAbuse(address, u"whois"_s);
     }
+    // The relay's RDAP contacts follow its whois rows, so the trace waits for
+    // a lookup still under way (the client ends each within its time limit).
+    if (isRdapPending(m_state.intIPIndex)) {
+        m_waitingForRdap = m_state.intIPIndex;
+        return;
+    }
+    advanceToNextRelay();
+}
 
+void Workbench::advanceToNextRelay()
+{
+    appendRdapRows(m_state.intIPIndex);
     ++m_state.intIPIndex;
     if (m_state.intIPIndex >= m_state.intIPCount) {
         endTraceOfMessage();
@@ -337,9 +357,9 @@ void Workbench::setTracking(const QString& text)
     assign(m_state.txtWhoIsOut, text, Field::Tracking);
 }
 
-void Workbench::appendAbuse(const QString& address)
+void Workbench::appendAbuse(const QString& address, const QString& source, const QString& server)
 {
-    m_state.lstAbuse.append(AbuseRow{address, false});
+    m_state.lstAbuse.append(AbuseRow{address, false, source, server});
     Q_EMIT changed(Field::Abuse);
 }
 

@@ -2,13 +2,16 @@
 #pragma once
 
 #include "mailbox/MailSession.h"
+#include "rdap/RdapClient.h"
 #include "whois/RegistryTable.h"
 #include "whois/WhoisLookup.h"
 #include "workbench/WorkbenchState.h"
 
+#include <QHash>
 #include <QObject>
 #include <QSet>
 
+#include <memory>
 #include <optional>
 
 class HostResolver;
@@ -42,7 +45,8 @@ public:
         Status,
         Abuse,
         Automate,
-        MailBusy
+        MailBusy,
+        Rdap
     };
     Q_ENUM(Field)
 
@@ -62,6 +66,8 @@ public:
         /// Where donotsend.txt lives.
         QString programDirectory;
         WhoisLookup::Options whois;
+        /// How RDAP lookups are made once `setRdapEnabled` turns them on.
+        RdapClient::Options rdap = {};
     };
 
     explicit Workbench(Dependencies dependencies, QObject* parent = nullptr);
@@ -110,6 +116,13 @@ public:
     /// Whether a whois trace is under way.
     bool isTracing() const { return m_tracing; }
 
+    /// With RDAP on, Start also asks each relay address's registry over RDAP
+    /// for the network's abuse contact, and the trace adds those addresses after
+    /// the whois ones of that relay. Off by default: the results are the whois
+    /// trace's alone.
+    void setRdapEnabled(bool enabled);
+    bool isRdapEnabled() const { return m_rdap != nullptr; }
+
     void setHeaderText(const QString& text);
     void setBodyText(const QString& text);
     void setSubjectText(const QString& text);
@@ -130,6 +143,8 @@ Q_SIGNALS:
     /// One line per message of a batch: subject, relays, recipients and what
     /// became of the message.
     void batchProgress(const QString& line);
+    /// The RDAP lookup of relay address `index` has come back (see state().rdap).
+    void rdapAnswered(qsizetype index);
 
 private:
     void runStart();
@@ -186,10 +201,17 @@ private:
     void finishRelayAddress(const QString& strIn);
     void endTrace();
     void endTraceOfMessage();
+    void advanceToNextRelay();
+
+    void startRdapLookups();
+    void stopRdapLookups();
+    void rdapFinished(quint64 ticket, const RdapResult& result);
+    void appendRdapRows(qsizetype index);
+    bool isRdapPending(qsizetype index) const;
 
     void setStatus(const QString& text);
     void setTracking(const QString& text);
-    void appendAbuse(const QString& address);
+    void appendAbuse(const QString& address, const QString& source, const QString& server = {});
     void appendDomain(const QString& domain);
     void clearAbuse();
 
@@ -209,10 +231,16 @@ private:
     MailSession m_mail;
     /// The messages the last mailbox load filled the boxes from.
     QList<LoadedMessage> m_loaded;
-    /// The registry asked last, and the first one in this run that refused to
-    /// answer because of too many queries.
+    /// The registry asked last, and why the batch must stop before the next
+    /// message: a registry in this run refused to answer because of too many queries.
     RegistryId m_currentRegistry = Registry::ARIN;
-    std::optional<RegistryId> m_refusingRegistry;
+    std::optional<QString> m_refusal;
+    RdapClient::Options m_rdapOptions;
+    std::unique_ptr<RdapClient> m_rdap;
+    /// The lookups of the current run, by ticket: the row of lstIPs each is for.
+    QHash<quint64, qsizetype> m_rdapTickets;
+    /// The relay address whose trace waits for its RDAP lookup to come back.
+    std::optional<qsizetype> m_waitingForRdap;
     unsigned m_busyReasons = 0;
     bool m_traceEnabled = true;
     bool m_tracing = false;

@@ -178,11 +178,8 @@ void Workbench::ProcessNextEmail()
                   u"or deleted."_s);
         return;
     }
-    if (m_refusingRegistry) {
-        const WhoisRegistry* registry = FindRegistry(*m_refusingRegistry);
-        const QString name = registry ? WhoisServerHost(*registry) : QString::number(*m_refusingRegistry);
-        stopBatch(u"Batch stopped before the next message: %1 refused a query (%ERROR:201, access denied). The "
-                  u"registry limits whois queries per client and day; run the batch again tomorrow."_s.arg(name));
+    if (m_refusal) {
+        stopBatch(u"Batch stopped before the next message: "_s + *m_refusal);
         return;
     }
     const QString sentTo = ComplaintRecipients(m_state.lstAbuse);

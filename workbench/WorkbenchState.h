@@ -2,6 +2,7 @@
 #pragma once
 
 #include "complaint/AbuseRow.h"
+#include "rdap/RdapResult.h"
 
 #include <QList>
 #include <QString>
@@ -20,6 +21,9 @@ struct WorkbenchState
     QString txtWhoIsOut;      ///< "Tracking"
     QString txtWhoStatus;     ///< "Status"
     QList<AbuseRow> lstAbuse; ///< "Abuse Addresses"
+    /// With RDAP on: one entry per row of lstIPs, its lookup's outcome (address
+    /// alone while the lookup runs). Empty with RDAP off.
+    QList<RdapResult> rdap;
     bool chkAutomate = false; ///< batch processing of a mail folder
     /// A mail operation is under way: the mailbox group's Start and Report
     /// Spammer wait for it.

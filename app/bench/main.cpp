@@ -5,6 +5,7 @@
 #include "header/HeaderParser.h"
 #include "mailbox/MessageText.h"
 #include "resolve/CaresResolver.h"
+#include "tests/support/TestHttpServer.h"
 #include "tests/support/TraceFixture.h"
 #include "whois/AbuseHarvest.h"
 #include "whois/AnswerEvaluation.h"
@@ -15,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -99,12 +101,42 @@ void benchAnswers()
     measure("ClassifyAnswer + HarvestAddresses, 1 MiB", {huge}, 3, evaluate);
 }
 
+// Serves an RDAP answer for each of the bench's relay addresses, and points
+// the RDAP client at it through a bootstrap file and an empty cache.
+struct LoopbackRdap
+{
+    TestHttpServer http;
+    QTemporaryDir directory;
+
+    LoopbackRdap()
+    {
+        QFile bootstrap(directory.filePath(u"ipv4.json"_s));
+        bootstrap.open(QIODevice::WriteOnly);
+        bootstrap.write(R"({"version": "1.0", "services": [[["192.0.0.0/8"], [")" + http.url("/").toString().toUtf8() +
+                        "\"]]]}");
+        bootstrap.close();
+        for (const char* relay : {"192.0.2.1", "192.0.2.2", "192.0.2.3"}) {
+            const QByteArray answer = R"({"objectClassName": "ip network", "startAddress": ")" + QByteArray(relay) +
+                                      R"(", "endAddress": ")" + QByteArray(relay) +
+                                      R"(", "entities": [{"roles": ["abuse"], "vcardArray": ["vcard", [["email", {}, )"
+                                      R"("text", "abuse@net.example"]]]}]})";
+            http.setResponse("/ip/" + QByteArray(relay),
+                             TestHttpServer::Response::page(answer, "application/rdap+json"));
+        }
+        qputenv("ZELKOR_RDAP_BOOTSTRAP", QFile::encodeName(bootstrap.fileName()));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(directory.filePath(u"cache"_s)));
+    }
+};
+
 // Three relay addresses: a referral, a network block and a direct answer, each
-// then answered finally; five lookups of one second each.
-void benchTrace()
+// then answered finally; five lookups of one second each. With RDAP on, the
+// three RDAP lookups run beside the trace.
+void benchTrace(bool rdap)
 {
     using Reply = TestWhoisServer::Reply;
+    std::unique_ptr<LoopbackRdap> rdapServer = rdap ? std::make_unique<LoopbackRdap>() : nullptr;
     TraceFixture fixture(1000ms);
+    fixture.workbench().setRdapEnabled(rdap);
     const QString final = u"OrgAbuseEmail: abuse@net.example\n"_s;
     fixture.server(Registry::ARIN)
         .setReply(u"192.0.2.1"_s, Reply::text(u"descr:    RIPE Network Coordination Centre\n"_s));
@@ -123,7 +155,8 @@ void benchTrace()
     const qint64 elapsed = clock.elapsed();
     const qsizetype lookups = fixture.answers.size();
     std::printf("%-44s %10lld ms for %lld lookups  %6.1f ms per lookup beyond the 1 s window\n",
-                "whole trace on loopback", static_cast<long long>(elapsed), static_cast<long long>(lookups),
+                rdap ? "whole trace on loopback, RDAP on" : "whole trace on loopback", static_cast<long long>(elapsed),
+                static_cast<long long>(lookups),
                 static_cast<double>(elapsed - 1000 * lookups) / static_cast<double>(lookups));
 }
 
@@ -231,7 +264,8 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     benchHeaders();
     benchAnswers();
-    benchTrace();
+    benchTrace(false);
+    benchTrace(true);
     benchMail();
     benchBatch();
     benchStartup(argv[0]);

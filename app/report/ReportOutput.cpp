@@ -11,11 +11,11 @@
 
 using namespace Qt::StringLiterals;
 
-QByteArray renderJson(const WorkbenchState& state, bool withComplaint)
+QByteArray renderJson(const WorkbenchState& state, bool withComplaint, bool withRdap)
 {
     QJsonArray abuse;
     for (const AbuseRow& row : state.lstAbuse) {
-        abuse.append(QJsonObject{{u"address"_s, row.address}, {u"ticked"_s, row.ticked}});
+        abuse.append(QJsonObject{{u"address"_s, row.address}, {u"ticked"_s, row.ticked}, {u"source"_s, row.source}});
     }
     QJsonObject report{
         {u"subject"_s, state.txtSubject},
@@ -26,6 +26,16 @@ QByteArray renderJson(const WorkbenchState& state, bool withComplaint)
         {u"tracking"_s, state.txtWhoIsOut},
         {u"status"_s, state.txtWhoStatus},
     };
+    if (withRdap) {
+        QJsonArray rdap;
+        for (const RdapResult& result : state.rdap) {
+            rdap.append(QJsonObject{{u"address"_s, result.address},
+                                    {u"server"_s, result.server},
+                                    {u"abuse"_s, QJsonArray::fromStringList(result.abuse)},
+                                    {u"error"_s, result.error}});
+        }
+        report.insert(u"rdap"_s, rdap);
+    }
     if (withComplaint) {
         report.insert(u"complaint"_s, ComplaintText(state.lstAbuse, state.txtIn, state.txtBody));
     }
@@ -50,11 +60,12 @@ void appendSection(QString& out, QStringView title, const QStringList& lines)
 
 } // namespace
 
-QByteArray renderText(const WorkbenchState& state)
+QByteArray renderText(const WorkbenchState& state, bool withRdap)
 {
     QStringList abuse;
     for (const AbuseRow& row : state.lstAbuse) {
-        abuse.append((row.ticked ? u"[x] "_s : u"[ ] "_s) + row.address);
+        const QString source = withRdap ? u"  ("_s + row.source + u')' : QString();
+        abuse.append((row.ticked ? u"[x] "_s : u"[ ] "_s) + row.address + source);
     }
     QString out;
     appendSection(out, u"Parsed Header", state.lstOut);
@@ -63,5 +74,21 @@ QByteArray renderText(const WorkbenchState& state)
     appendSection(out, u"Abuse Addresses", abuse);
     appendSection(out, u"Tracking", crLfToLf(state.txtWhoIsOut).split(u'\n'));
     appendSection(out, u"Status", {state.txtWhoStatus});
+    if (withRdap) {
+        QStringList rdap;
+        for (const RdapResult& result : state.rdap) {
+            rdap.append(result.address + u"  "_s + rdapSummary(result));
+        }
+        appendSection(out, u"RDAP", rdap);
+    }
     return out.toUtf8();
+}
+
+QString rdapSummary(const RdapResult& result)
+{
+    if (!result.error.isEmpty()) {
+        return result.error;
+    }
+    const QString found = result.abuse.isEmpty() ? u"no abuse contact"_s : result.abuse.join(u", "_s);
+    return result.server + u": "_s + found;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/report/ReportRun.h"
 
+#include "app/report/ReportOutput.h"
 #include "resolve/CaresResolver.h"
 #include "workbench/Workbench.h"
 #include "workbench/WorkbenchHost.h"
@@ -10,6 +11,8 @@
 #include <QTimer>
 
 #include <cstdio>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -90,6 +93,7 @@ WorkbenchState runReport(const ReportRequest& request)
     ConsoleHost host;
     Workbench workbench({resolver, host, request.programDirectory, {.servers = request.whoisServers}});
     workbench.setTraceEnabled(request.trace);
+    workbench.setRdapEnabled(request.rdap);
 
     QElapsedTimer clock;
     clock.start();
@@ -98,6 +102,10 @@ WorkbenchState runReport(const ReportRequest& request)
             if (field == Workbench::Field::Status) {
                 printProgress(clock, workbench.state().txtWhoStatus);
             }
+        });
+        QObject::connect(&workbench, &Workbench::rdapAnswered, &workbench, [&](qsizetype index) {
+            const RdapResult& result = workbench.state().rdap.at(index);
+            printProgress(clock, u"RDAP "_s + result.address + u"  "_s + rdapSummary(result));
         });
     }
 
@@ -127,6 +135,7 @@ BatchReport runBatch(const ReportRequest& request)
     ConsoleHost host(request.yes);
     Workbench workbench({resolver, host, request.programDirectory, {.servers = request.whoisServers}});
     workbench.setTraceEnabled(request.trace);
+    workbench.setRdapEnabled(request.rdap);
     QElapsedTimer clock;
     clock.start();
     if (request.progress) {

@@ -21,6 +21,8 @@ struct ReportRequest
     bool batch = false;
     /// Answer OK to the Inbox warning.
     bool yes = false;
+    /// Ask each relay's registry over RDAP for the network's abuse contact.
+    bool rdap = false;
     bool trace = true;
     bool progress = false;
     QString programDirectory;

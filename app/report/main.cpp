@@ -4,6 +4,8 @@
 #include "app/report/PasswordCommand.h"
 #include "app/report/ReportOutput.h"
 #include "app/report/ReportRun.h"
+#include "common/SettingsFile.h"
+#include "rdap/RdapSettings.h"
 #include "resolve/CaresResolver.h"
 #include "workbench/MessageFile.h"
 #include "workbench/WorkbenchState.h"
@@ -54,6 +56,8 @@ Environment:
                         address and port; host names ignore letter case.
   ZELKOR_DNS_SERVERS    host:port,... sends the reverse lookup's DNS queries to
                         these servers instead of those of /etc/resolv.conf.
+  ZELKOR_RDAP_BOOTSTRAP FILE: the RDAP bootstrap file (IANA's ipv4.json) to use,
+                        instead of the cached or installed copy.
   ZELKOR_MAIL_PASSWORD  the mail store's and the transport's password, when no
                         secret store holds one; ZELKOR_SMTP_PASSWORD the
                         transport's, when it differs.
@@ -99,8 +103,12 @@ int main(int argc, char* argv[])
         u"batch"_s, u"With --mailbox: report and delete every message of the source folder, one after another, until "
                     u"it is empty or the batch stops."_s);
     const QCommandLineOption yesOption(u"yes"_s, u"Answer OK to the warning that the source folder is the Inbox."_s);
+    const QCommandLineOption rdapOption(
+        u"rdap"_s, u"Also ask each relay's registry over RDAP for the network's abuse contact ([abuse-contacts] rdap= "
+                   u"of the settings file, for this run)."_s);
+    const QCommandLineOption noRdapOption(u"no-rdap"_s, u"Do not ask over RDAP, whatever the settings file says."_s);
     parser.addOptions({jsonOption, headerOnlyOption, noTraceOption, progressOption, complaintOption, mailboxOption,
-                       sendOption, batchOption, yesOption, setPasswordOption});
+                       sendOption, batchOption, yesOption, rdapOption, noRdapOption, setPasswordOption});
     parser.addPositionalArgument(u"FILE"_s, u"The message to analyse, or - for standard input."_s);
 
     if (!parser.parse(QCoreApplication::arguments())) {
@@ -155,6 +163,20 @@ int main(int argc, char* argv[])
     request.send = parser.isSet(sendOption);
     request.batch = parser.isSet(batchOption);
     request.yes = parser.isSet(yesOption);
+    if (parser.isSet(rdapOption) && parser.isSet(noRdapOption)) {
+        fail(u"--rdap and --no-rdap contradict each other"_s);
+        return BadArguments;
+    }
+    if (parser.isSet(rdapOption) || parser.isSet(noRdapOption)) {
+        request.rdap = parser.isSet(rdapOption);
+    } else {
+        const AbuseContactSettings settings = readAbuseContactSettings(settingsFilePath());
+        if (!settings.error.isEmpty()) {
+            fail(settings.error);
+            return BadArguments;
+        }
+        request.rdap = settings.rdap;
+    }
     request.trace = !parser.isSet(noTraceOption);
     request.progress = parser.isSet(progressOption);
     request.programDirectory = QCoreApplication::applicationDirPath();
@@ -171,9 +193,9 @@ int main(int argc, char* argv[])
     }
     const WorkbenchState state = runReport(request);
     const bool complaint = parser.isSet(complaintOption);
-    const QByteArray output = parser.isSet(jsonOption) ? renderJson(state, complaint)
+    const QByteArray output = parser.isSet(jsonOption) ? renderJson(state, complaint, request.rdap)
                               : complaint              ? renderComplaint(state)
-                                                       : renderText(state);
+                                                       : renderText(state, request.rdap);
     std::fwrite(output.constData(), 1, static_cast<std::size_t>(output.size()), stdout);
     std::fflush(stdout);
     return state.txtWhoStatus.startsWith(u"Something bad happened ") ? AnalysisFailed : Success;

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // zelkor: the desktop window of Zelkor II.
+#include "common/SettingsFile.h"
+#include "rdap/RdapSettings.h"
 #include "resolve/CaresResolver.h"
 #include "whois/WhoisServerMap.h"
 #include "window/Artwork.h"
@@ -36,9 +38,13 @@ int main(int argc, char* argv[])
     }
     CaresResolver resolver(CaresResolver::serversFromEnvironment());
     frmMain window({resolver, QCoreApplication::applicationDirPath(), {.servers = *whoisServers}});
+    const AbuseContactSettings abuseContacts = readAbuseContactSettings(settingsFilePath());
+    window.workbench().setRdapEnabled(abuseContacts.rdap);
 
     const QStringList files = parser.positionalArguments();
-    if (!files.isEmpty()) {
+    if (!abuseContacts.error.isEmpty()) {
+        window.workbench().ShowStatus(abuseContacts.error);
+    } else if (!files.isEmpty()) {
         const MessageFile input = ReadMessageFile(files.first());
         if (input.message) {
             window.workbench().LoadMessage(*input.message);

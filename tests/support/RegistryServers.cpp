@@ -18,7 +18,8 @@ RegistryServers::RegistryServers()
         connect(&m_servers[i], &TestWhoisServer::queryReceived, this,
                 [this, name = Registries[i]](const QString& query) { asked.append(name + u' ' + query); });
     }
-    m_map = *WhoisServerMap::parse(entries.join(u','));
+    m_environmentValue = entries.join(u',');
+    m_map = *WhoisServerMap::parse(m_environmentValue);
     // Whatever host the code under test forms must be one of the mapped ones.
     for (const WhoisRegistry& registry : RegistryTable()) {
         QTEST_ASSERT(m_map.endpointFor(WhoisServerHost(registry), WhoisPort).host == u"127.0.0.1");

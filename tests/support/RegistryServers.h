@@ -18,6 +18,8 @@ public:
 
     TestWhoisServer& server(RegistryId registry) { return m_servers.at(registry - 1); }
     const WhoisServerMap& serverMap() const { return m_map; }
+    /// The same map in the form of ZELKOR_WHOIS_SERVERS, for a child process.
+    const QString& environmentValue() const { return m_environmentValue; }
 
     /// "REGISTRY query" for every query line any server received, in order.
     QStringList asked;
@@ -25,4 +27,5 @@ public:
 private:
     std::array<TestWhoisServer, 7> m_servers;
     WhoisServerMap m_map;
+    QString m_environmentValue;
 };

@@ -1,0 +1,342 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// RDAP in the run: the published abuse contacts joined to the whois trace relay
+// by relay, against a loopback RDAP server and the test whois servers.
+#include "rdap/RdapSettings.h"
+#include "tests/support/FakeResolver.h"
+#include "tests/support/MailBench.h"
+#include "tests/support/RecordingHost.h"
+#include "tests/support/RegistryServers.h"
+#include "tests/support/ReportProcess.h"
+#include "tests/support/TestHttpServer.h"
+#include "window/frmMain.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QListWidget>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString RelayOne = u"192.0.2.7"_s;
+const QString RelayTwo = u"198.51.100.9"_s;
+const QString Header = u"Received: from a ([192.0.2.7]) by mx\r\nReceived: from b ([198.51.100.9]) by a\r\n"_s;
+
+// An RDAP answer for a /24 whose abuse entity publishes `emails`.
+QByteArray networkAnswer(const QString& relay, const QStringList& emails)
+{
+    const QString network = relay.section(u'.', 0, 2);
+    QJsonArray card{QJsonArray{u"version"_s, QJsonObject{}, u"text"_s, u"4.0"_s}};
+    for (const QString& email : emails) {
+        card.append(QJsonArray{u"email"_s, QJsonObject{}, u"text"_s, email});
+    }
+    const QJsonObject abuse{{u"objectClassName"_s, u"entity"_s},
+                            {u"roles"_s, QJsonArray{u"abuse"_s}},
+                            {u"vcardArray"_s, QJsonArray{u"vcard"_s, card}}};
+    QJsonArray entities;
+    entities.append(abuse);
+    return QJsonDocument(QJsonObject{{u"objectClassName"_s, u"ip network"_s},
+                                     {u"startAddress"_s, QString(network + u".0"_s)},
+                                     {u"endAddress"_s, QString(network + u".255"_s)},
+                                     {u"entities"_s, entities}})
+        .toJson();
+}
+
+TestHttpServer::Response rdapPage(const QByteArray& body)
+{
+    return TestHttpServer::Response::page(body, "application/rdap+json");
+}
+
+/// A loopback RDAP server with a bootstrap file that sends every address to
+/// it, and an empty cache of the test's own.
+struct RdapServer
+{
+    TestHttpServer http;
+    QTemporaryDir directory;
+
+    RdapServer()
+    {
+        QFile bootstrap(bootstrapFile());
+        bootstrap.open(QIODevice::WriteOnly);
+        bootstrap.write(QByteArray(R"({"version": "1.0", "publication": "2024-01-01T00:00:00Z", "services": [
+            [["0.0.0.0/1", "128.0.0.0/1"], [")") +
+                        http.url("/").toString().toUtf8() + "\"]]]}");
+    }
+
+    QString bootstrapFile() const { return directory.filePath(u"ipv4.json"_s); }
+    RdapClient::Options options() const
+    {
+        return {std::chrono::milliseconds(3000), bootstrapFile(), directory.filePath(u"cache"_s)};
+    }
+    void answer(const QString& relay, const TestHttpServer::Response& response)
+    {
+        http.setResponse("/ip/" + relay.toLatin1(), response);
+    }
+};
+
+QStringList rowsOf(const QList<AbuseRow>& rows)
+{
+    QStringList shown;
+    for (const AbuseRow& row : rows) {
+        shown.append(row.address + u' ' + row.source);
+    }
+    return shown;
+}
+
+/// The workbench with RDAP from a loopback server and whois from the test servers.
+struct RdapBench
+{
+    RdapServer rdap;
+    QTemporaryDir programDirectory;
+    FakeResolver resolver;
+    RecordingHost host;
+    RegistryServers registries;
+    Workbench workbench{{resolver, host, programDirectory.path(), {200ms, registries.serverMap()}, rdap.options()}};
+
+    RdapBench()
+    {
+        resolver.answers.insert(RelayOne, {u"mx.a.example"_s, 0});
+        registries.server(Registry::ARIN)
+            .setReply(RelayOne, TestWhoisServer::Reply::text(u"abuse-mailbox: whois-one@x.example\n"_s));
+        registries.server(Registry::ARIN)
+            .setReply(RelayTwo, TestWhoisServer::Reply::text(u"abuse-mailbox: whois-two@y.example\n"_s));
+        rdap.answer(RelayOne, rdapPage(networkAnswer(RelayOne, {u"abuse@net-one.example"_s})));
+        rdap.answer(RelayTwo,
+                    rdapPage(networkAnswer(RelayTwo, {u"abuse@net-two.example"_s, u"whois-one@x.example"_s})));
+        workbench.setHeaderText(Header);
+    }
+
+    bool runTrace()
+    {
+        QSignalSpy finished(&workbench, &Workbench::traceFinished);
+        workbench.StartByHand();
+        return finished.wait(15000);
+    }
+};
+
+const QStringList RowsWithRdap{u"ABUSE@A.EXAMPLE dns"_s, u"WHOIS-ONE@X.EXAMPLE whois"_s,
+                               u"ABUSE@NET-ONE.EXAMPLE rdap"_s, u"WHOIS-TWO@Y.EXAMPLE whois"_s,
+                               u"ABUSE@NET-TWO.EXAMPLE rdap"_s};
+
+} // namespace
+
+class TestRdapTrace : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void rowsFollowEachRelaysWhoisRows_data();
+    void rowsFollowEachRelaysWhoisRows();
+    void offIsTheWhoisRunAlone();
+    void answersOfAnEarlierRunAreDropped();
+    void doNotSendRefusesRdapRows();
+    void failuresShowInTheWindowsTips();
+    void reportPrintsTheRdapRows();
+    void refusalStopsTheBatch();
+    void settingsSection_data();
+    void settingsSection();
+};
+
+void TestRdapTrace::rowsFollowEachRelaysWhoisRows_data()
+{
+    QTest::addColumn<int>("delayMs");
+    QTest::newRow("answers before the trace needs them") << 0;
+    // Slower than a whois window: the trace waits, and the order holds.
+    QTest::newRow("answers after the relay's whois answer") << 700;
+}
+
+void TestRdapTrace::rowsFollowEachRelaysWhoisRows()
+{
+    QFETCH(int, delayMs);
+    RdapBench bench;
+    bench.rdap.answer(RelayOne,
+                      TestHttpServer::Response::late(rdapPage(networkAnswer(RelayOne, {u"abuse@net-one.example"_s})),
+                                                     std::chrono::milliseconds(delayMs)));
+    bench.workbench.setRdapEnabled(true);
+    QVERIFY(bench.runTrace());
+    QCOMPARE(rowsOf(bench.workbench.state().lstAbuse), RowsWithRdap);
+    const QList<RdapResult>& results = bench.workbench.state().rdap;
+    QCOMPARE(results.size(), 2);
+    QCOMPARE(results[0].abuse, QStringList{u"abuse@net-one.example"_s});
+    QCOMPARE(results[0].server, bench.rdap.http.url("/").toString());
+    QCOMPARE(bench.workbench.state().lstAbuse[2].server, bench.rdap.http.url("/").toString());
+    QCOMPARE(bench.rdap.http.requests().size(), 2);
+}
+
+// With RDAP off nothing is asked and the rows are those of the whois trace.
+void TestRdapTrace::offIsTheWhoisRunAlone()
+{
+    RdapBench bench;
+    QVERIFY(bench.runTrace());
+    QCOMPARE(rowsOf(bench.workbench.state().lstAbuse),
+             (QStringList{u"ABUSE@A.EXAMPLE dns"_s, u"WHOIS-ONE@X.EXAMPLE whois"_s, u"WHOIS-TWO@Y.EXAMPLE whois"_s}));
+    QVERIFY(bench.workbench.state().rdap.isEmpty());
+    QVERIFY(bench.rdap.http.requests().isEmpty());
+}
+
+// Clear Result during a run: its late RDAP answers add nothing, and the trace
+// that waited for one still ends.
+void TestRdapTrace::answersOfAnEarlierRunAreDropped()
+{
+    RdapBench bench;
+    for (const QString& relay : {RelayOne, RelayTwo}) {
+        bench.rdap.answer(
+            relay, TestHttpServer::Response::late(rdapPage(networkAnswer(relay, {u"late@x.example"_s})), 1500ms));
+    }
+    bench.workbench.setRdapEnabled(true);
+    QSignalSpy finished(&bench.workbench, &Workbench::traceFinished);
+    bench.workbench.StartByHand();
+    QTest::qWait(400);
+    bench.workbench.ClearResult();
+    QVERIFY(finished.wait(10000));
+    QTest::qWait(1500);
+    for (const AbuseRow& row : bench.workbench.state().lstAbuse) {
+        QVERIFY2(row.source != u"rdap", qPrintable(row.address));
+    }
+    QVERIFY(bench.workbench.state().rdap.isEmpty());
+}
+
+void TestRdapTrace::doNotSendRefusesRdapRows()
+{
+    RdapBench bench;
+    QFile list(bench.programDirectory.filePath(u"donotsend.txt"_s));
+    QVERIFY(list.open(QIODevice::WriteOnly));
+    list.write("NET-TWO.EXAMPLE\n");
+    list.close();
+    bench.workbench.setRdapEnabled(true);
+    QVERIFY(bench.runTrace());
+    QCOMPARE(rowsOf(bench.workbench.state().lstAbuse),
+             (QStringList{u"ABUSE@A.EXAMPLE dns"_s, u"WHOIS-ONE@X.EXAMPLE whois"_s, u"ABUSE@NET-ONE.EXAMPLE rdap"_s,
+                          u"WHOIS-TWO@Y.EXAMPLE whois"_s}));
+}
+
+// The status line belongs to the trace: a failed lookup's reason is the tool
+// tip of its relay's row, and an RDAP row names its server.
+void TestRdapTrace::failuresShowInTheWindowsTips()
+{
+    RdapServer rdap;
+    rdap.answer(RelayOne, rdapPage(networkAnswer(RelayOne, {u"abuse@net-one.example"_s})));
+    rdap.answer(RelayTwo, TestHttpServer::Response::withStatus(500));
+    FakeResolver resolver;
+    RegistryServers registries;
+    QTemporaryDir programDirectory;
+    frmMain window({resolver, programDirectory.path(), {200ms, registries.serverMap()}, {}, rdap.options()});
+    window.workbench().setRdapEnabled(true);
+    window.workbench().setHeaderText(Header);
+    QSignalSpy finished(&window.workbench(), &Workbench::traceFinished);
+    window.workbench().StartByHand();
+    QVERIFY(finished.wait(15000));
+
+    auto* relays = window.findChild<QListWidget*>(u"lstIPs"_s);
+    QVERIFY2(relays->item(0)->toolTip().contains(u"abuse@net-one.example"_s), qPrintable(relays->item(0)->toolTip()));
+    QVERIFY2(relays->item(1)->toolTip().startsWith(u"RDAP: "_s) && relays->item(1)->toolTip().contains(u"500"_s),
+             qPrintable(relays->item(1)->toolTip()));
+    auto* abuse = window.findChild<QListWidget*>(u"lstAbuse"_s);
+    QCOMPARE(abuse->count(), 1);
+    QVERIFY(abuse->item(0)->toolTip().contains(rdap.http.url("/").toString()));
+    QVERIFY(window.workbench().state().txtWhoStatus.isEmpty() ||
+            !window.workbench().state().txtWhoStatus.contains(u"RDAP"_s));
+}
+
+// zelkor-report --json --rdap: the RDAP rows after each relay's whois rows,
+// with their sources, and one "rdap" object per relay.
+void TestRdapTrace::reportPrintsTheRdapRows()
+{
+    RdapServer rdap;
+    rdap.answer(RelayOne, rdapPage(networkAnswer(RelayOne, {u"abuse@net-one.example"_s})));
+    rdap.answer(RelayTwo, TestHttpServer::Response::withStatus(404));
+    RegistryServers registries;
+    registries.server(Registry::ARIN)
+        .setReply(RelayOne, TestWhoisServer::Reply::text(u"abuse-mailbox: whois-one@x.example\n"_s));
+    QTemporaryDir cache;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"ZELKOR_RDAP_BOOTSTRAP"_s, rdap.bootstrapFile());
+    env.insert(u"XDG_CACHE_HOME"_s, cache.path());
+    env.insert(u"XDG_CONFIG_HOME"_s, cache.path());
+    env.insert(u"ZELKOR_DNS_SERVERS"_s, u"127.0.0.1:9"_s);
+    env.insert(u"ZELKOR_WHOIS_SERVERS"_s, registries.environmentValue());
+    QTemporaryDir input;
+    QFile header(input.filePath(u"header.txt"_s));
+    QVERIFY(header.open(QIODevice::WriteOnly));
+    header.write(Header.toUtf8());
+    header.close();
+
+    const ReportOutcome outcome =
+        runZelkorReport({u"--json"_s, u"--rdap"_s, u"--progress"_s, u"--header-only"_s, header.fileName()}, env);
+    QVERIFY2(outcome.exitCode == 0, outcome.err.constData());
+    const QJsonObject json = QJsonDocument::fromJson(outcome.out).object();
+    QStringList rows;
+    for (const QJsonValue& row : json.value(u"abuse"_s).toArray()) {
+        rows.append(row[u"address"_s].toString() + u' ' + row[u"source"_s].toString());
+    }
+    QCOMPARE(rows, (QStringList{u"WHOIS-ONE@X.EXAMPLE whois"_s, u"ABUSE@NET-ONE.EXAMPLE rdap"_s}));
+    const QJsonArray lookups = json.value(u"rdap"_s).toArray();
+    QCOMPARE(lookups.size(), 2);
+    QCOMPARE(lookups[0][u"address"_s].toString(), RelayOne);
+    QCOMPARE(lookups[0][u"server"_s].toString(), rdap.http.url("/").toString());
+    QCOMPARE(lookups[0][u"abuse"_s].toArray(), QJsonArray{u"abuse@net-one.example"_s});
+    QCOMPARE(lookups[0][u"error"_s].toString(), QString());
+    QVERIFY(lookups[1][u"error"_s].toString().contains(u"404"_s));
+    QVERIFY2(outcome.err.contains("RDAP 198.51.100.9  "), outcome.err.constData());
+
+    const ReportOutcome off = runZelkorReport({u"--json"_s, u"--header-only"_s, header.fileName()}, env);
+    QVERIFY(!QJsonDocument::fromJson(off.out).object().contains(u"rdap"_s));
+}
+
+// An RDAP server that refuses for too many queries stops the batch before the
+// message is reported.
+void TestRdapTrace::refusalStopsTheBatch()
+{
+    MailBench bench;
+    RdapServer rdap;
+    rdap.answer(RelayOne, TestHttpServer::Response::withStatus(429));
+    qputenv("ZELKOR_RDAP_BOOTSTRAP", QFile::encodeName(rdap.bootstrapFile()));
+    bench.workbench.setRdapEnabled(true);
+    bench.deliver(u"Junk"_s, u"1700000000.M1P1.host"_s,
+                  mailMessage("Received: from a ([192.0.2.7]) by mx\nSubject: first\n", "\nbuy\n"));
+    const auto batch = bench.runBatch();
+    qunsetenv("ZELKOR_RDAP_BOOTSTRAP");
+    QVERIFY(batch);
+    QCOMPARE(batch->end, Workbench::BatchEnd::Stopped);
+    QVERIFY2(batch->reason.contains(u"HTTP 429"_s), qPrintable(batch->reason));
+    QVERIFY(bench.sink.messages().isEmpty());
+    QCOMPARE(bench.messageFiles(u"Junk"_s).size(), 1);
+}
+
+void TestRdapTrace::settingsSection_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("rdap");
+    QTest::addColumn<bool>("error");
+
+    QTest::newRow("no section") << QByteArray("[store]\nfolder=Junk\n") << false << false;
+    QTest::newRow("on, with a comment") << QByteArray("[Abuse-Contacts]\nRDAP = yes   ; ask\n") << true << false;
+    QTest::newRow("off") << QByteArray("[abuse-contacts]\nrdap=false\n") << false << false;
+    QTest::newRow("the key in another section") << QByteArray("[store]\nrdap=true\n") << false << false;
+    QTest::newRow("not a truth value") << QByteArray("[abuse-contacts]\nrdap=sometimes\n") << false << true;
+}
+
+void TestRdapTrace::settingsSection()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, rdap);
+    QFETCH(bool, error);
+    QTemporaryDir directory;
+    QFile file(directory.filePath(u"zelkor.conf"_s));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(text);
+    file.close();
+    const AbuseContactSettings settings = readAbuseContactSettings(file.fileName());
+    QCOMPARE(settings.rdap, rdap);
+    QCOMPARE(!settings.error.isEmpty(), error);
+    QVERIFY(!readAbuseContactSettings(directory.filePath(u"missing.conf"_s)).rdap);
+}
+
+QTEST_MAIN(TestRdapTrace)
+#include "tst_rdaptrace.moc"
