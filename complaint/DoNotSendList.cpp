@@ -148,6 +148,11 @@ QStringList readDoNotSendList(const QString& programDirectory)
             return {};
         }
     }
+    return parseDoNotSendList(bytes);
+}
+
+QStringList parseDoNotSendList(QByteArrayView bytes)
+{
     const QString text = decodeTextFile(bytes);
     QStringList entries;
     FieldReader reader(text);

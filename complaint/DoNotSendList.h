@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
@@ -23,6 +24,9 @@ QString doNotSendFilePath(const QString& programDirectory);
 /// quote runs to the next double quote and is taken without the quotes; anything
 /// between the closing quote and the next comma or line end is passed over.
 QStringList readDoNotSendList(const QString& programDirectory);
+
+/// The entries of the list's bytes, as `readDoNotSendList` reads the file.
+QStringList parseDoNotSendList(QByteArrayView bytes);
 
 /// Appends `entry` to the list as one line ended by CR LF, creating the file if
 /// it is missing; a last line without its line end gets one first. On failure the file is left as it was (a partly

@@ -3,7 +3,10 @@
 
 #include "common/LineEnds.h"
 #include "common/TextCodec.h"
+#include "mailbox/MessageText.h"
 #include "mailbox/VmimeSupport.h"
+
+#include <QByteArrayMatcher>
 
 using namespace Qt::StringLiterals;
 
@@ -83,15 +86,30 @@ void collectBodies(const vmime::bodyPart& part, MailItem& item)
     (isHtml ? item.HTMLBody : item.Body) = toCrLf(decodeCharset(decoded, charset));
 }
 
-} // namespace
+// vmime's MIME parser takes time that grows much faster than the message with
+// the number and nesting of multipart parts: a 1 MB message nested 20,000 deep
+// does not end within minutes. Real mail has a handful of them.
+constexpr qsizetype MaxMimeBytes = 8 * 1024 * 1024;
+constexpr qsizetype MaxMultipartHeaders = 100;
 
-MailItem parseMailItem(QByteArrayView raw, const QString& entryId)
+bool fitsTheMimeParser(QByteArrayView raw)
 {
-    vmimesupport::initialise();
-    MailItem item;
-    item.EntryID = entryId;
-    vmime::message message;
-    message.parse(vmime::string(raw.data(), static_cast<size_t>(raw.size())));
+    if (raw.size() > MaxMimeBytes) {
+        return false;
+    }
+    const QByteArray lower = raw.toByteArray().toLower();
+    static const QByteArrayMatcher multipart(QByteArrayLiteral("multipart/"));
+    qsizetype count = 0;
+    for (qsizetype at = multipart.indexIn(lower); at >= 0; at = multipart.indexIn(lower, at + 1)) {
+        if (++count > MaxMultipartHeaders) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void takeSubject(const vmime::message& message, MailItem& item)
+{
     if (const auto field = message.getHeader()->findField(vmime::fields::SUBJECT)) {
         if (const auto subject = field->getValue<vmime::text>()) {
             vmime::charsetConverterOptions options;
@@ -103,6 +121,27 @@ MailItem parseMailItem(QByteArrayView raw, const QString& entryId)
             item.Subject = text;
         }
     }
+}
+
+} // namespace
+
+MailItem parseMailItem(QByteArrayView raw, const QString& entryId)
+{
+    vmimesupport::initialise();
+    MailItem item;
+    item.EntryID = entryId;
+    vmime::message message;
+    if (!fitsTheMimeParser(raw)) {
+        // Only the header block goes to the parser, for the subject; the body
+        // is shown as it stands.
+        const MessageText text = SplitMessage(raw);
+        message.parse(vmimesupport::toUtf8(text.header));
+        takeSubject(message, item);
+        item.Body = text.body;
+        return item;
+    }
+    message.parse(vmime::string(raw.data(), static_cast<size_t>(raw.size())));
+    takeSubject(message, item);
     collectBodies(message, item);
     return item;
 }

@@ -13,6 +13,7 @@ build_packages=(
 test_packages=(
     dnsmasq-base clang-format
     dovecot-imapd python3-aiosmtpd openssl ca-certificates
+    clang-14 libclang-rt-14-dev
 )
 
 wanted=("${build_packages[@]}")

@@ -41,6 +41,7 @@ private Q_SLOTS:
     void loadsTheOldestMessage_data();
     void loadsTheOldestMessage();
     void emptyFolderIsFinished();
+    void deeplyNestedMessageIsShownAsItStands();
     void inboxWarning_data();
     void inboxWarning();
     void storeFailures_data();
@@ -104,6 +105,24 @@ void TestMailbox::loadsTheOldestMessage()
                  QDir(bench.folderDirectory(u"Junk"_s) + u"/cur"_s).count(),
              2U + 4U); // two messages, and "." and ".." in each directory
     QTRY_VERIFY(!bench.state().mailBusy);
+}
+
+// Past a hundred multipart headers the MIME parser is not given the message
+// (it would take minutes): the subject is still decoded, the body shown raw.
+void TestMailbox::deeplyNestedMessageIsShownAsItStands()
+{
+    MailBench bench;
+    QByteArray nested;
+    for (int level = 0; level < 150; ++level) {
+        nested += "--b" + QByteArray::number(level) + "\nContent-Type: multipart/mixed; boundary=\"b" +
+                  QByteArray::number(level + 1) + "\"\n\n";
+    }
+    bench.deliver(u"Junk"_s, u"1700000000.M1P1.host"_s,
+                  mailMessage(OlderHeader, "Content-Type: multipart/mixed; boundary=\"b0\"\n\n" + nested));
+    bench.workbench.setTraceEnabled(false);
+    QCOMPARE(bench.startFromMailbox(), true);
+    QCOMPARE(bench.state().txtSubject, u"Café offer"_s);
+    QVERIFY(bench.state().txtBody.startsWith(u"--b0\r\nContent-Type: multipart/mixed; boundary=\"b1\"\r\n"_s));
 }
 
 void TestMailbox::emptyFolderIsFinished()

@@ -105,6 +105,7 @@ private Q_SLOTS:
     void receivingAnnouncesEachPiece();
     void lateDataIsAnnouncedAndDropped();
     void unsupportedRegistry();
+    void floodedAnswerKeepsItsFirstMebibyte();
     void startAgainDuringTrace();
     void oneSecondPerLookup();
     void realAnswers_data();
@@ -262,6 +263,24 @@ void TestWhoisTrace::unsupportedRegistry()
     for (RegistryId registry = Registry::ARIN; registry <= Registry::NICBR; ++registry) {
         QCOMPARE(fixture.server(registry).connectionCount(), 0);
     }
+}
+
+// A server that sends 50 MB within the window: the answer keeps its first
+// MiB, the rest is read and dropped, and the lookup ends on time.
+void TestWhoisTrace::floodedAnswerKeepsItsFirstMebibyte()
+{
+    TestWhoisServer server;
+    const QByteArray first = "abuse-mailbox: abuse@first.example\n";
+    QByteArray flood = first + QByteArray(50 * 1024 * 1024, 'x');
+    server.setReply(Relay1, Reply{{flood}});
+    flood.clear();
+    WhoisLookup lookup({1000ms, *WhoisServerMap::parse(server.mapEntry(u"WHOIS.ARIN.NET"_s))});
+    QSignalSpy complete(&lookup, &WhoisLookup::answerComplete);
+    QVERIFY(lookup.QueryRegistry(Registry::ARIN, Relay1));
+    QVERIFY(complete.wait(5000));
+    const QString answer = complete.first().first().toString();
+    QCOMPARE(answer.size(), MaxAnswerBytes);
+    QVERIFY(answer.startsWith(QString::fromLatin1(first)));
 }
 
 void TestWhoisTrace::startAgainDuringTrace()

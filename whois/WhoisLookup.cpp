@@ -82,6 +82,7 @@ bool WhoisLookup::QueryRegistry(RegistryId registry, const QString& query)
 {
     strChunk.clear();
     strAnswer.clear();
+    m_answerBytes = 0;
     Q_EMIT trackingChanged(QString());
     Q_EMIT statusChanged(QString());
     Q_EMIT busyChanged(true);
@@ -120,8 +121,10 @@ void WhoisLookup::onReadyRead(RegistrySocket& entry)
         // Only the lookup started last owns the answer buffer: late data of an
         // earlier lookup at another registry would corrupt it. It is announced
         // all the same, so the status line shows what the network is doing.
-        if (&entry == m_current) {
-            strChunk = entry.decoder.decode(bytes);
+        if (&entry == m_current && m_answerBytes < MaxAnswerBytes) {
+            const QByteArray kept = bytes.first(std::min(bytes.size(), MaxAnswerBytes - m_answerBytes));
+            m_answerBytes += kept.size();
+            strChunk = entry.decoder.decode(kept);
             strAnswer += strChunk;
         }
         Q_EMIT statusChanged(u"Receiving %1 bytes %2 response"_s.arg(bytes.size()).arg(entry.registry->RegistryName));

@@ -15,6 +15,10 @@
 
 class QTcpSocket;
 
+/// An answer keeps this many of its first bytes; later bytes are read and
+/// dropped, so that no server can flood the memory or the tracking box.
+inline constexpr qsizetype MaxAnswerBytes = 1024 * 1024;
+
 /// One whois lookup at a time, on the Qt event loop.
 ///
 /// Each registry has a socket of its own; all of them feed one answer buffer, and
@@ -72,4 +76,6 @@ private:
     QTimer timerSocket;
     QString strAnswer;
     QString strChunk;
+    /// Bytes of the current lookup's answer taken so far, up to MaxAnswerBytes.
+    qsizetype m_answerBytes = 0;
 };
