@@ -72,6 +72,8 @@ private Q_SLOTS:
     void inboxWarning_data();
     void inboxWarning();
     void transportDownDeletesNothing();
+    void transportRefusalDeletesNothing_data();
+    void transportRefusalDeletesNothing();
     void unreportable_data();
     void unreportable();
     void messageGoneBeforeItsDeletion();
@@ -181,6 +183,33 @@ void TestBatch::transportDownDeletesNothing()
     QCOMPARE(batch->end, Workbench::BatchEnd::Finished);
     QCOMPARE(reportedSubjects(bench.sink), (QStringList{u"first"_s, u"second"_s}));
     QVERIFY(bench.messageFiles(u"Junk"_s).isEmpty());
+}
+
+void TestBatch::transportRefusalDeletesNothing_data()
+{
+    QTest::addColumn<SmtpSink::Behaviour>("behaviour");
+    QTest::addColumn<QString>("described");
+    QTest::newRow("message refused") << SmtpSink::Behaviour::RefuseMessages << u"refused the message"_s;
+    QTest::newRow("connection closed during the message") << SmtpSink::Behaviour::HangUpInData << u"127.0.0.1"_s;
+}
+
+// The server takes the recipients but not the message: that is the transport's
+// failure, not the message's. Nothing is deleted or set aside.
+void TestBatch::transportRefusalDeletesNothing()
+{
+    QFETCH(SmtpSink::Behaviour, behaviour);
+    QFETCH(QString, described);
+    MailBench bench;
+    bench.sink.setBehaviour(behaviour);
+    bench.deliver(u"Junk"_s, fileName(0), spam(u"first"_s));
+    bench.configure(u"Junk"_s, {}, {}, u"unreported=Unreported\n"_s);
+    const auto batch = bench.runBatch();
+    QVERIFY(batch);
+    QCOMPARE(batch->end, Workbench::BatchEnd::Stopped);
+    QVERIFY2(batch->reason.startsWith(u"Something bad happened "_s) && batch->reason.contains(described),
+             qPrintable(batch->reason));
+    QCOMPARE(bench.messageFiles(u"Junk"_s), QStringList{fileName(0)});
+    QVERIFY(bench.messageFiles(u"Unreported"_s).isEmpty());
 }
 
 void TestBatch::unreportable_data()

@@ -35,6 +35,15 @@ private Q_SLOTS:
                                                        "FOO.COM\r\n")
                                          << u"ABUSE@FOO.COM"_s << true;
         QTest::newRow("lone CR, no final line break") << QByteArray("FOO.COM\rBAR.ORG") << u"ABUSE@BAR.ORG"_s << true;
+        // A file edited carelessly: a megabyte of 100,000-character lines, binary bytes.
+        QByteArray huge;
+        for (int line = 0; line < 10; ++line) {
+            huge += QByteArray(100000, char('a' + line)) + "\r\n";
+        }
+        QTest::newRow("lines of 100,000 characters") << huge + "FOO.COM\r\n" << u"ABUSE@FOO.COM"_s << true;
+        QTest::newRow("no entry matches within the long lines") << huge << u"ABUSE@FOO.COM"_s << false;
+        static constexpr char binary[] = "\x00\xff\xfe\x01\x02,FOO.COM\r\n\x00\x00\r\n";
+        QTest::newRow("binary bytes and NULs") << QByteArray(binary, sizeof binary - 1) << u"ABUSE@FOO.COM"_s << true;
     }
     void dontSend()
     {

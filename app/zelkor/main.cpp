@@ -42,15 +42,17 @@ int main(int argc, char* argv[])
     window.workbench().setRdapEnabled(abuseContacts.rdap);
 
     const QStringList files = parser.positionalArguments();
-    if (!abuseContacts.error.isEmpty()) {
-        window.workbench().ShowStatus(abuseContacts.error);
-    } else if (!files.isEmpty()) {
+    if (!files.isEmpty()) {
         const MessageFile input = ReadMessageFile(files.first());
         if (input.message) {
             window.workbench().LoadMessage(*input.message);
         } else {
             window.workbench().ShowStatus(input.error);
         }
+    }
+    // A settings file that cannot be read leaves RDAP off and says why.
+    if (!abuseContacts.error.isEmpty()) {
+        window.workbench().ShowStatus(abuseContacts.error);
     }
     window.show();
     return QApplication::exec();

@@ -31,6 +31,11 @@ class Handler:
         envelope.rcpt_tos.append(address)
         return '250 2.1.5 OK'
     async def handle_DATA(self, server, session, envelope):
+        if os.path.exists(os.path.join(directory, 'refuse-messages')):
+            return '554 5.7.1 Message refused as spam'
+        if os.path.exists(os.path.join(directory, 'hang-up-in-data')):
+            server.transport.close()
+            return '421 4.3.0 Closing'
         Handler.count += 1
         base = os.path.join(directory, 'msg-%04d' % Handler.count)
         with open(base + '.from', 'w') as f:
@@ -172,4 +177,18 @@ QByteArray decodeQuotedPrintable(QByteArrayView encoded)
         }
     }
     return decoded;
+}
+
+void SmtpSink::setBehaviour(Behaviour behaviour)
+{
+    for (const char* marker : {"refuse-messages", "hang-up-in-data"}) {
+        QFile::remove(m_directory.filePath(u"messages/"_s + QString::fromLatin1(marker)));
+    }
+    const char* marker = behaviour == Behaviour::RefuseMessages ? "refuse-messages"
+                         : behaviour == Behaviour::HangUpInData ? "hang-up-in-data"
+                                                                : nullptr;
+    if (marker != nullptr) {
+        QFile file(m_directory.filePath(u"messages/"_s + QString::fromLatin1(marker)));
+        file.open(QIODevice::WriteOnly);
+    }
 }

@@ -35,6 +35,15 @@ public:
     /// Forgets the messages accepted so far.
     void clear();
 
+    enum class Behaviour
+    {
+        Accept,
+        RefuseMessages, ///< every message is answered 554 after its data
+        HangUpInData,   ///< the connection is closed while the message comes
+    };
+    /// How the sink treats the messages from now on.
+    void setBehaviour(Behaviour behaviour);
+
 private:
     QTemporaryDir m_directory;
     QProcess m_process;
