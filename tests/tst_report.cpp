@@ -139,6 +139,9 @@ void TestReport::wholeTraceOnLoopback()
                  {u"address"_s, u"ABUSE@RELAY.EXAMPLE"_s}, {u"ticked"_s, false}, {u"source"_s, u"whois"_s}}}));
     QCOMPARE(outcome.json().value(u"tracking"_s).toString(), u"abuse-mailbox: abuse@relay.example\n"_s);
     QCOMPARE(outcome.json().value(u"status"_s).toString(), u"Received answer"_s);
+    // The status line says nothing of the reverse lookup; the JSON and the progress do.
+    QVERIFY(outcome.json().value(u"reverseLookup"_s).toString().startsWith(u"192.0.2.1: "_s));
+    QVERIFY2(outcome.err.contains("] Reverse lookup 192.0.2.1: "), outcome.err.constData());
     QVERIFY2(outcome.err.contains("] Referred to     RIPE Network Coordination Centre\n"), outcome.err.constData());
     QCOMPARE(arin.queries(), QStringList{u"192.0.2.1"_s});
     QCOMPARE(ripe.queries(), QStringList{u"192.0.2.1"_s});

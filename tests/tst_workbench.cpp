@@ -58,16 +58,19 @@ void TestWorkbench::startCommand_data()
     QTest::addColumn<QByteArray>("doNotSend");
     QTest::addColumn<QStringList>("domains");
     QTest::addColumn<QStringList>("abuse");
+    QTest::addColumn<QString>("reverse");
 
     QTest::newRow("three-label host") << ReverseLookupResult{u"mail.example.com"_s, 0} << QByteArray()
-                                      << QStringList{u"EXAMPLE.COM"_s} << QStringList{u"ABUSE@EXAMPLE.COM"_s};
+                                      << QStringList{u"EXAMPLE.COM"_s} << QStringList{u"ABUSE@EXAMPLE.COM"_s}
+                                      << u"192.0.2.7: mail.example.com"_s;
     QTest::newRow("no data gives N/A") << ReverseLookupResult{QString(), 11004} << QByteArray() << QStringList{u"N/A"_s}
-                                       << QStringList();
+                                       << QStringList() << u"192.0.2.7: no name is recorded for the address (11004)"_s;
     QTest::newRow("other failures list nothing")
-        << ReverseLookupResult{QString(), 11002} << QByteArray() << QStringList() << QStringList();
+        << ReverseLookupResult{QString(), 11002} << QByteArray() << QStringList() << QStringList()
+        << u"192.0.2.7: the DNS server failed or did not answer in time (11002)"_s;
     QTest::newRow("do-not-send refuses the candidate")
         << ReverseLookupResult{u"mx.example.com"_s, 0} << QByteArray("x, EXAMPLE.COM\r\n")
-        << QStringList{u"EXAMPLE.COM"_s} << QStringList();
+        << QStringList{u"EXAMPLE.COM"_s} << QStringList() << u"192.0.2.7: mx.example.com"_s;
 }
 
 void TestWorkbench::startCommand()
@@ -76,6 +79,7 @@ void TestWorkbench::startCommand()
     QFETCH(QByteArray, doNotSend);
     QFETCH(QStringList, domains);
     QFETCH(QStringList, abuse);
+    QFETCH(QString, reverse);
 
     Bench bench;
     bench.resolver.answers.insert(u"192.0.2.7"_s, lookup);
@@ -94,6 +98,7 @@ void TestWorkbench::startCommand()
         QCOMPARE(bench.state().lstDomain, domains);
         QCOMPARE(addressesOf(bench.state().lstAbuse), abuse);
         QCOMPARE(bench.state().txtWhoStatus, QString());
+        QCOMPARE(bench.state().reverseLookup, reverse);
     }
     QCOMPARE(bench.resolver.lookedUp, (QStringList{u"192.0.2.7"_s, u"192.0.2.7"_s}));
     QCOMPARE(bench.host.busyCalls, (QList<bool>{true, false, true, false}));

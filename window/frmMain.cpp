@@ -212,7 +212,8 @@ void frmMain::showAll()
     for (const auto field :
          {Workbench::Field::Header, Workbench::Field::Body, Workbench::Field::Subject, Workbench::Field::ParsedHeader,
           Workbench::Field::IPs, Workbench::Field::Domains, Workbench::Field::Tracking, Workbench::Field::Status,
-          Workbench::Field::Abuse, Workbench::Field::Automate, Workbench::Field::MailBusy, Workbench::Field::Rdap}) {
+          Workbench::Field::Abuse, Workbench::Field::Automate, Workbench::Field::MailBusy, Workbench::Field::Rdap,
+          Workbench::Field::ReverseLookup}) {
         showField(field);
     }
 }
@@ -242,6 +243,7 @@ void frmMain::showField(Workbench::Field field)
         showRdapTips();
         break;
     case Workbench::Field::Rdap:
+    case Workbench::Field::ReverseLookup:
         showRdapTips();
         break;
     case Workbench::Field::Domains:
@@ -295,14 +297,22 @@ void frmMain::showAbuseList()
     }
 }
 
-// Each relay address's tool tip tells how its RDAP lookup went: where the
-// reason of a failed lookup shows, since the status line belongs to the trace.
+// Each relay address's tool tip tells how its lookups went (the reverse
+// lookup for the first one, RDAP for each): where the reason of a failed
+// lookup shows, since the status line belongs to the trace.
 void frmMain::showRdapTips()
 {
     auto* list = control<QListWidget>(u"lstIPs");
-    const QList<RdapResult>& results = m_workbench.state().rdap;
+    const WorkbenchState& state = m_workbench.state();
     for (int row = 0; row < list->count(); ++row) {
-        list->item(row)->setToolTip(row < results.size() ? rdapTip(results[row]) : QString());
+        QStringList lines;
+        if (row == 0 && !state.reverseLookup.isEmpty()) {
+            lines.append(u"Reverse lookup: "_s + state.reverseLookup);
+        }
+        if (row < state.rdap.size()) {
+            lines.append(rdapTip(state.rdap[row]));
+        }
+        list->item(row)->setToolTip(lines.join(u'\n'));
     }
 }
 

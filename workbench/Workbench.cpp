@@ -20,6 +20,31 @@ namespace {
 
 const QString NoRelayAddress = u"No relay address found in the header"_s;
 
+// The status line stays silent about the reverse lookup; this text goes where
+// people look for it instead (the report's progress and JSON, a tool tip).
+QString describeReverseLookup(const QString& address, const ReverseLookupResult& lookup)
+{
+    if (lookup.errorCode == ResolverError::None) {
+        return address + u": "_s + lookup.hostName;
+    }
+    QString reason;
+    switch (lookup.errorCode) {
+    case ResolverError::HostNotFound:
+        reason = u"no such name"_s;
+        break;
+    case ResolverError::TryAgain:
+        reason = u"the DNS server failed or did not answer in time"_s;
+        break;
+    case ResolverError::NoData:
+        reason = u"no name is recorded for the address"_s;
+        break;
+    default:
+        reason = u"the lookup failed or timed out"_s;
+        break;
+    }
+    return u"%1: %2 (%3)"_s.arg(address, reason).arg(lookup.errorCode);
+}
+
 QString descriptionOf(const std::exception& error)
 {
     return QString::fromLocal8Bit(error.what());
@@ -88,6 +113,7 @@ void Workbench::runStart()
     clearAbuse();
     m_state.blnReceivedMarked = false;
     m_refusal.reset();
+    assign(m_state.reverseLookup, {}, Field::ReverseLookup);
     // A trace of the earlier run that waits for an RDAP answer ends here.
     m_waitingForRdap.reset();
     stopRdapLookups();
@@ -141,6 +167,7 @@ void Workbench::proposeAbuseAddress(const QString& address)
     setBusyReason(ResolvingName, true);
     const ReverseLookupResult lookup = ResolveHostName(m_resolver, address, [this] { m_host.processPendingEvents(); });
     setBusyReason(ResolvingName, false);
+    assign(m_state.reverseLookup, describeReverseLookup(address, lookup), Field::ReverseLookup);
     if (lookup.errorCode != ResolverError::None) {
         DescribeResolverError(lookup.errorCode);
     }
@@ -178,6 +205,7 @@ void Workbench::ClearResult()
     setTracking(QString());
     clearAbuse();
     stopRdapLookups();
+    assign(m_state.reverseLookup, {}, Field::ReverseLookup);
     setStatus(u"Cleared"_s);
 }
 

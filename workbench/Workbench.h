@@ -46,7 +46,8 @@ public:
         Abuse,
         Automate,
         MailBusy,
-        Rdap
+        Rdap,
+        ReverseLookup
     };
     Q_ENUM(Field)
 

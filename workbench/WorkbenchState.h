@@ -21,6 +21,9 @@ struct WorkbenchState
     QString txtWhoIsOut;      ///< "Tracking"
     QString txtWhoStatus;     ///< "Status"
     QList<AbuseRow> lstAbuse; ///< "Abuse Addresses"
+    /// How the reverse lookup of the first relay address went, in one line
+    /// ("192.0.2.7: mx.example.org", or why no name came); empty before a run.
+    QString reverseLookup;
     /// With RDAP on: one entry per row of lstIPs, its lookup's outcome (address
     /// alone while the lookup runs). Empty with RDAP off.
     QList<RdapResult> rdap;

@@ -25,6 +25,7 @@ QByteArray renderJson(const WorkbenchState& state, bool withComplaint, bool with
         {u"abuse"_s, abuse},
         {u"tracking"_s, state.txtWhoIsOut},
         {u"status"_s, state.txtWhoStatus},
+        {u"reverseLookup"_s, state.reverseLookup},
     };
     if (withRdap) {
         QJsonArray rdap;

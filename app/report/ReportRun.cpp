@@ -101,6 +101,8 @@ WorkbenchState runReport(const ReportRequest& request)
         QObject::connect(&workbench, &Workbench::changed, &workbench, [&](Workbench::Field field) {
             if (field == Workbench::Field::Status) {
                 printProgress(clock, workbench.state().txtWhoStatus);
+            } else if (field == Workbench::Field::ReverseLookup && !workbench.state().reverseLookup.isEmpty()) {
+                printProgress(clock, u"Reverse lookup "_s + workbench.state().reverseLookup);
             }
         });
         QObject::connect(&workbench, &Workbench::rdapAnswered, &workbench, [&](qsizetype index) {
