@@ -6,7 +6,8 @@
 #include "mailbox/MessageText.h"
 #include "mailbox/VmimeSupport.h"
 
-#include <QByteArrayMatcher>
+#include <algorithm>
+#include <string_view>
 
 using namespace Qt::StringLiterals;
 
@@ -97,10 +98,15 @@ bool fitsTheMimeParser(QByteArrayView raw)
     if (raw.size() > MaxMimeBytes) {
         return false;
     }
-    const QByteArray lower = raw.toByteArray().toLower();
-    static const QByteArrayMatcher multipart(QByteArrayLiteral("multipart/"));
+    static constexpr std::string_view multipart = "multipart/";
+    // The count runs over the message as it stands: no lower-cased copy of it.
+    const auto sameLetter = [](char a, char b) { return (a >= 'A' && a <= 'Z' ? char(a - 'A' + 'a') : a) == b; };
     qsizetype count = 0;
-    for (qsizetype at = multipart.indexIn(lower); at >= 0; at = multipart.indexIn(lower, at + 1)) {
+    for (auto at = raw.begin(); at != raw.end(); ++at) {
+        at = std::search(at, raw.end(), multipart.begin(), multipart.end(), sameLetter);
+        if (at == raw.end()) {
+            break;
+        }
         if (++count > MaxMultipartHeaders) {
             return false;
         }

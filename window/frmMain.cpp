@@ -240,11 +240,11 @@ void frmMain::showField(Workbench::Field field)
         break;
     case Workbench::Field::IPs:
         showList(control<QListWidget>(u"lstIPs"), state.lstIPs);
-        showRdapTips();
+        showRelayTips();
         break;
     case Workbench::Field::Rdap:
     case Workbench::Field::ReverseLookup:
-        showRdapTips();
+        showRelayTips();
         break;
     case Workbench::Field::Domains:
         showList(control<QListWidget>(u"lstDomain"), state.lstDomain);
@@ -300,7 +300,7 @@ void frmMain::showAbuseList()
 // Each relay address's tool tip tells how its lookups went (the reverse
 // lookup for the first one, RDAP for each): where the reason of a failed
 // lookup shows, since the status line belongs to the trace.
-void frmMain::showRdapTips()
+void frmMain::showRelayTips()
 {
     auto* list = control<QListWidget>(u"lstIPs");
     const WorkbenchState& state = m_workbench.state();

@@ -70,7 +70,7 @@ private:
     void showText(QPlainTextEdit* box, const QString& text);
     void showList(QListWidget* list, const QStringList& rows);
     void showAbuseList();
-    void showRdapTips();
+    void showRelayTips();
     static QString rdapTip(const RdapResult& result);
     /// Runs an edit of the user's against the workbench; the change notice it
     /// causes is not shown back into the widget, so the cursor and the undo

@@ -85,18 +85,33 @@ void waitForTrace(Workbench& workbench)
     }
 }
 
+/// The workbench of one headless run, with its resolver and face, set up as the
+/// request says; the clock times the progress lines.
+struct HeadlessBench
+{
+    explicit HeadlessBench(const ReportRequest& request)
+        : resolver(request.dnsServers)
+        , host(request.yes)
+        , workbench({resolver, host, request.programDirectory, {.servers = request.whoisServers}})
+    {
+        workbench.setTraceEnabled(request.trace);
+        workbench.setRdapEnabled(request.rdap);
+        clock.start();
+    }
+
+    CaresResolver resolver;
+    ConsoleHost host;
+    Workbench workbench;
+    QElapsedTimer clock;
+};
+
 } // namespace
 
 WorkbenchState runReport(const ReportRequest& request)
 {
-    CaresResolver resolver(request.dnsServers);
-    ConsoleHost host;
-    Workbench workbench({resolver, host, request.programDirectory, {.servers = request.whoisServers}});
-    workbench.setTraceEnabled(request.trace);
-    workbench.setRdapEnabled(request.rdap);
-
-    QElapsedTimer clock;
-    clock.start();
+    HeadlessBench bench(request);
+    Workbench& workbench = bench.workbench;
+    const QElapsedTimer& clock = bench.clock;
     if (request.progress) {
         QObject::connect(&workbench, &Workbench::changed, &workbench, [&](Workbench::Field field) {
             if (field == Workbench::Field::Status) {
@@ -133,13 +148,9 @@ WorkbenchState runReport(const ReportRequest& request)
 
 BatchReport runBatch(const ReportRequest& request)
 {
-    CaresResolver resolver(request.dnsServers);
-    ConsoleHost host(request.yes);
-    Workbench workbench({resolver, host, request.programDirectory, {.servers = request.whoisServers}});
-    workbench.setTraceEnabled(request.trace);
-    workbench.setRdapEnabled(request.rdap);
-    QElapsedTimer clock;
-    clock.start();
+    HeadlessBench bench(request);
+    Workbench& workbench = bench.workbench;
+    const QElapsedTimer& clock = bench.clock;
     if (request.progress) {
         QObject::connect(&workbench, &Workbench::batchProgress, &workbench,
                          [&](const QString& line) { printProgress(clock, line); });
