@@ -34,25 +34,25 @@ char32_t mapCharacter(char32_t c, Case target)
 
 QString mapEachCharacter(QStringView text, Case target)
 {
-    const auto map = [target](char32_t c) { return mapCharacter(c, target); };
-    QString mapped;
-    mapped.reserve(text.size());
+    // Every character keeps its length, so the result is written in place.
+    QString mapped(text.size(), Qt::Uninitialized);
+    QChar* out = mapped.data();
     for (qsizetype at = 0; at < text.size(); ++at) {
         const QChar unit = text[at];
         const bool pair = unit.isHighSurrogate() && at + 1 < text.size() && text[at + 1].isLowSurrogate();
         if (!pair) {
             // A lone surrogate maps to itself and is kept as it is.
-            const char32_t result = map(unit.unicode());
-            mapped.append(QChar::requiresSurrogates(result) ? unit : QChar(char16_t(result)));
+            const char32_t result = mapCharacter(unit.unicode(), target);
+            out[at] = QChar::requiresSurrogates(result) ? unit : QChar(char16_t(result));
             continue;
         }
         const char32_t original = QChar::surrogateToUcs4(unit, text[at + 1]);
-        char32_t result = map(original);
+        char32_t result = mapCharacter(original, target);
         if (!QChar::requiresSurrogates(result)) {
             result = original;
         }
-        mapped.append(QChar(QChar::highSurrogate(result)));
-        mapped.append(QChar(QChar::lowSurrogate(result)));
+        out[at] = QChar(QChar::highSurrogate(result));
+        out[at + 1] = QChar(QChar::lowSurrogate(result));
         ++at;
     }
     return mapped;

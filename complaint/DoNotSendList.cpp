@@ -7,8 +7,6 @@
 #include <QFile>
 #include <QSaveFile>
 
-#include <algorithm>
-
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -209,8 +207,49 @@ bool writeDoNotSendList(const QString& programDirectory, const QStringList& entr
 
 bool DontSend(const QString& strIn, const QString& programDirectory)
 {
-    const QStringList entries = readDoNotSendList(programDirectory);
-    return std::any_of(entries.cbegin(), entries.cend(), [&strIn](const QString& entry) {
-        return entry.size() >= MinimumEntryLength && strIn.contains(entry, Qt::CaseSensitive);
-    });
+    return DoNotSendFilter(readDoNotSendList(programDirectory)).refuses(strIn);
+}
+
+namespace {
+
+// The first MinimumEntryLength UTF-16 units of `text`, packed into one key.
+quint64 leadingKey(QStringView text)
+{
+    static_assert(MinimumEntryLength * 16 <= 64);
+    quint64 key = 0;
+    for (qsizetype at = 0; at < MinimumEntryLength; ++at) {
+        key = (key << 16) | text[at].unicode();
+    }
+    return key;
+}
+
+} // namespace
+
+DoNotSendFilter::DoNotSendFilter(const QStringList& entries)
+{
+    for (const QString& entry : entries) {
+        if (entry.size() >= MinimumEntryLength) {
+            m_byLeadingCharacters[leadingKey(entry)].append(entry);
+        }
+    }
+}
+
+bool DoNotSendFilter::refuses(QStringView address) const
+{
+    if (m_byLeadingCharacters.isEmpty()) {
+        return false;
+    }
+    for (qsizetype at = 0; at + MinimumEntryLength <= address.size(); ++at) {
+        const auto bucket = m_byLeadingCharacters.constFind(leadingKey(address.sliced(at)));
+        if (bucket == m_byLeadingCharacters.cend()) {
+            continue;
+        }
+        const QStringView rest = address.sliced(at);
+        for (const QString& entry : *bucket) {
+            if (rest.startsWith(entry, Qt::CaseSensitive)) {
+                return true;
+            }
+        }
+    }
+    return false;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -44,3 +45,18 @@ bool writeDoNotSendList(const QString& programDirectory, const QStringList& entr
 /// (case-sensitive). The file is read afresh on every call; a missing or
 /// unreadable file refuses nothing.
 bool DontSend(const QString& strIn, const QString& programDirectory);
+
+/// The entries of a do-not-send list made ready for many addresses: refuses
+/// exactly what `DontSend` refuses, but looks at only the entries that begin
+/// with the characters at each place of the address instead of at every entry.
+/// A harvest reads the list once and asks this for each of its addresses.
+class DoNotSendFilter
+{
+public:
+    explicit DoNotSendFilter(const QStringList& entries);
+
+    bool refuses(QStringView address) const;
+
+private:
+    QHash<quint64, QStringList> m_byLeadingCharacters;
+};

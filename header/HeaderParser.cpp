@@ -5,6 +5,8 @@
 #include "common/CaseMapping.h"
 #include "header/RelayAddress.h"
 
+#include <QSet>
+
 #include <array>
 
 using namespace Qt::StringLiterals;
@@ -82,6 +84,9 @@ ParsedHeader ParseHeader(const QString& strMessage, bool& blnReceivedMarked)
     if (text.isEmpty()) {
         return parsed;
     }
+    // A header of relays only has some 700 of them; a set keeps the check for
+    // repeats from growing with the square of that.
+    QSet<QString> seenAddresses;
     for (const QStringView line : text.split(u"\r\n")) {
         const qsizetype colon = line.indexOf(u':');
         const QString name = colon < 0 ? QString() : toLowerOneForOne(line.first(colon));
@@ -98,7 +103,8 @@ ParsedHeader ParseHeader(const QString& strMessage, bool& blnReceivedMarked)
         blnReceivedMarked = true;
         parsed.rows.append(label % u'\t' % value);
         const QString address = relayAddressOf(value);
-        if (!address.isEmpty() && !parsed.addresses.contains(address)) {
+        if (!address.isEmpty() && !seenAddresses.contains(address)) {
+            seenAddresses.insert(address);
             parsed.addresses.append(address);
         }
     }

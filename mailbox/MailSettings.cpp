@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cmath>
 #include <pwd.h>
 #include <unistd.h>
@@ -26,6 +27,20 @@ QString loginName()
 MailError settingsError(const QString& fileName, const QString& section, const QString& key, const QString& what)
 {
     return {MailFailure::Settings, u"%1: [%2] %3: %4"_s.arg(fileName, section, key, what)};
+}
+
+// localhost, 127.0.0.0/8 or ::1 (QUrl gives IPv4 hosts in dotted-quad form).
+bool isLoopbackHost(const QString& host)
+{
+    if (host.compare(u"localhost"_s, Qt::CaseInsensitive) == 0 || host == u"::1") {
+        return true;
+    }
+    const QStringList parts = host.split(u'.');
+    return parts.size() == 4 && parts.first() == u"127" &&
+           std::all_of(parts.cbegin(), parts.cend(), [](const QString& part) {
+               bool number = false;
+               return part.toUInt(&number) <= 255 && number;
+           });
 }
 
 bool isMaildirUrl(const QUrl& url)
@@ -147,4 +162,12 @@ MailResult<MailSettings> MailSettings::parse(QByteArrayView bytes, const QString
         // Other keys and sections belong to other parts of the program.
     }
     return settings;
+}
+
+bool mustSwitchToTls(const QUrl& url, bool tlsRequired)
+{
+    if (tlsRequired || url.userName().isEmpty()) {
+        return tlsRequired;
+    }
+    return !isLoopbackHost(url.host());
 }

@@ -45,3 +45,9 @@ struct MailSettings
     /// file is readable by its owner alone, which a password= key requires.
     static MailResult<MailSettings> parse(QByteArrayView text, const QString& fileName, bool ownerOnly);
 };
+
+/// Whether a connection to `url` must switch to TLS: when the settings require
+/// it, and also when a user name would send a password to a host other than
+/// this machine. A password must not cross the network in plain text because
+/// an attacker between us and the server struck STARTTLS off its greeting.
+bool mustSwitchToTls(const QUrl& url, bool tlsRequired);

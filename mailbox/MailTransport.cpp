@@ -216,7 +216,7 @@ MailResult<SendOutcome> MailTransport::send(const QString& subject, const QStrin
         const int port = url.port(scheme == u"smtps" ? 465 : 25);
         auto transport = vmime::dynamicCast<net::smtp::SMTPTransport>(session->getTransport(
             vmime::utility::url(vmimesupport::toUtf8(scheme), vmimesupport::toUtf8(url.host()), port)));
-        vmimesupport::configureService(transport, scheme, m_settings.tlsRequired,
+        vmimesupport::configureService(transport, scheme, mustSwitchToTls(url, m_settings.tlsRequired),
                                        {m_settings.timeoutMs, m_settings.caFile}, url.userName(), m_password);
         transport->connect();
         outcome = sendOverSmtp(*transport, from, recipients, *message, where, outcome);

@@ -7,7 +7,7 @@ set -euo pipefail
 build_packages=(
     build-essential cmake pkg-config ninja-build
     qt6-base-dev libqt6test6 libc-ares-dev libicu-dev
-    libvmime-dev qtkeychain-qt6-dev
+    libvmime-dev qtkeychain-qt6-dev libbenchmark-dev
     fonts-liberation2
 )
 test_packages=(

@@ -44,6 +44,21 @@ private Q_SLOTS:
         QTest::newRow("no entry matches within the long lines") << huge << u"ABUSE@FOO.COM"_s << false;
         static constexpr char binary[] = "\x00\xff\xfe\x01\x02,FOO.COM\r\n\x00\x00\r\n";
         QTest::newRow("binary bytes and NULs") << QByteArray(binary, sizeof binary - 1) << u"ABUSE@FOO.COM"_s << true;
+        // The entries are looked up by their first three characters.
+        QTest::newRow("entries with the same first characters")
+            << QByteArray("EXAMINE.ORG\r\nEXAMPLE.COM\r\n") << u"A@EXAMPLE.COM"_s << true;
+        QTest::newRow("entry at the very start") << QByteArray("ABU\r\n") << u"ABUSE@X.ORG"_s << true;
+        QTest::newRow("entry the whole address") << QByteArray("A@B.CD\r\n") << u"A@B.CD"_s << true;
+        QTest::newRow("entry longer than the address") << QByteArray("A@B.CDE\r\n") << u"A@B.CD"_s << false;
+        QTest::newRow("address shorter than any entry") << QByteArray("NET\r\n") << u"NE"_s << false;
+        QTest::newRow("letters beyond ASCII")
+            << QByteArray("\xc3\x84\xc3\x96\xc3\x9c.DE\r\n") << u"A@\u00c4\u00d6\u00dc.DE"_s << true;
+        QByteArray many;
+        for (int n = 0; n < 10000; ++n) {
+            many += "@LISTED" + QByteArray::number(n) + ".EXAMPLE\r\n";
+        }
+        QTest::newRow("10,000 entries, the last refuses") << many << u"ABUSE@LISTED9999.EXAMPLE"_s << true;
+        QTest::newRow("10,000 entries, none refuses") << many << u"ABUSE@LISTED.EXAMPLE"_s << false;
     }
     void dontSend()
     {

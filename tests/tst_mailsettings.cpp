@@ -187,6 +187,32 @@ private Q_SLOTS:
         QCOMPARE(asText(lookupMailPassword(MailRole::Store, settings)), storePassword);
         QCOMPARE(asText(lookupMailPassword(MailRole::Transport, settings)), transportPassword);
     }
+
+    // A password never crosses the network in plain text, whatever [tls]
+    // required says; mail to this machine may stay plain when allowed.
+    void tlsForPasswords_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("required");
+        QTest::addColumn<bool>("mustSwitch");
+        QTest::newRow("required") << u"smtp://mail.example.org"_s << true << true;
+        QTest::newRow("not required, no user") << u"smtp://mail.example.org"_s << false << false;
+        QTest::newRow("not required, a user on another host") << u"imap://jane@mail.example.org"_s << false << true;
+        QTest::newRow("a user at an address of the network") << u"smtp://jane@192.0.2.25"_s << false << true;
+        QTest::newRow("a user on localhost") << u"imap://jane@LocalHost:1143"_s << false << false;
+        QTest::newRow("a user on 127.0.0.1") << u"smtp://jane@127.0.0.1:2525"_s << false << false;
+        QTest::newRow("a user on ::1") << u"smtp://jane@[::1]:2525"_s << false << false;
+        QTest::newRow("a user on 127.1.2.3") << u"smtp://jane@127.1.2.3"_s << false << false;
+        QTest::newRow("a host named like loopback") << u"smtp://jane@127.0.0.1.example.org"_s << false << true;
+    }
+
+    void tlsForPasswords()
+    {
+        QFETCH(QString, url);
+        QFETCH(bool, required);
+        QFETCH(bool, mustSwitch);
+        QCOMPARE(mustSwitchToTls(QUrl(url), required), mustSwitch);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestMailSettings)

@@ -136,6 +136,8 @@ private Q_SLOTS:
     void offIsTheWhoisRunAlone();
     void answersOfAnEarlierRunAreDropped();
     void doNotSendRefusesRdapRows();
+    void hostileServerLeavesTheWhoisRows_data();
+    void hostileServerLeavesTheWhoisRows();
     void failuresShowInTheWindowsTips();
     void reportPrintsTheRdapRows();
     void refusalStopsTheBatch();
@@ -218,6 +220,46 @@ void TestRdapTrace::doNotSendRefusesRdapRows()
 
 // The status line belongs to the trace: a failed lookup's reason is the tool
 // tip of its relay's row, and an RDAP row names its server.
+// Whatever the RDAP server does, the trace ends with every whois row, the
+// relay's lookup ends on a failure that says what happened, and the other
+// relay's RDAP rows still come.
+void TestRdapTrace::hostileServerLeavesTheWhoisRows_data()
+{
+    using Response = TestHttpServer::Response;
+    using Delivery = Response::Delivery;
+    QTest::addColumn<Response>("response");
+    QTest::addColumn<QString>("failure");
+
+    const QByteArray answer = networkAnswer(RelayOne, {u"abuse@net-one.example"_s});
+    QTest::newRow("50 MB") << rdapPage(answer + QByteArray(50 * 1024 * 1024, ' ')) << u"larger than 1 MiB"_s;
+    QTest::newRow("an answer without end")
+        << Response::delivered(rdapPage(answer), Delivery::Endless) << u"larger than 1 MiB"_s;
+    static constexpr char binary[] = "{\"objectClassName\": \"ip\x00network\", \xff\xfe\x00\x01}";
+    QTest::newRow("binary bytes and NULs") << rdapPage(QByteArray(binary, sizeof binary - 1)) << u"not valid JSON"_s;
+    QTest::newRow("one byte every 100 ms")
+        << Response::delivered(rdapPage(answer), Delivery::Drip) << u"no answer within"_s;
+    QTest::newRow("reset in the answer") << Response::delivered(rdapPage(answer), Delivery::ResetInBody)
+                                         << u"127.0.0.1"_s;
+    QTest::newRow("never answers") << Response::silence() << u"no answer within"_s;
+}
+
+void TestRdapTrace::hostileServerLeavesTheWhoisRows()
+{
+    QFETCH(TestHttpServer::Response, response);
+    QFETCH(QString, failure);
+    RdapBench bench;
+    bench.rdap.answer(RelayOne, response);
+    bench.workbench.setRdapEnabled(true);
+    QVERIFY(bench.runTrace());
+
+    QCOMPARE(rowsOf(bench.workbench.state().lstAbuse),
+             (QStringList{u"ABUSE@A.EXAMPLE dns"_s, u"WHOIS-ONE@X.EXAMPLE whois"_s, u"WHOIS-TWO@Y.EXAMPLE whois"_s,
+                          u"ABUSE@NET-TWO.EXAMPLE rdap"_s}));
+    const RdapResult& result = bench.workbench.state().rdap.at(0);
+    QVERIFY(result.abuse.isEmpty());
+    QVERIFY2(result.error.contains(failure), qPrintable(result.error));
+}
+
 void TestRdapTrace::failuresShowInTheWindowsTips()
 {
     RdapServer rdap;

@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
+#include <QUdpSocket>
 
 using namespace Qt::StringLiterals;
 
@@ -33,12 +34,13 @@ struct Outcome
 
 // Runs the program with the event loop going, so that test servers in this
 // process can answer it.
-Outcome run(const QStringList& arguments, const QByteArray& input = {}, const QString& whoisServers = {})
+// Reverse lookups stay on this machine: nothing listens on the discard port.
+Outcome run(const QStringList& arguments, const QByteArray& input = {}, const QString& whoisServers = {},
+            const QString& dnsServers = u"127.0.0.1:9"_s)
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    // Reverse lookups stay on this machine: nothing listens on the discard port.
-    env.insert(u"ZELKOR_DNS_SERVERS"_s, u"127.0.0.1:9"_s);
+    env.insert(u"ZELKOR_DNS_SERVERS"_s, dnsServers);
     env.insert(u"ZELKOR_WHOIS_SERVERS"_s, whoisServers);
     process.setProcessEnvironment(env);
     QSignalSpy finished(&process, &QProcess::finished);
@@ -62,6 +64,7 @@ private Q_SLOTS:
     void headerOnlyRowsToTheCharacter();
     void messageIsSplitIntoHeaderAndBody();
     void wholeTraceOnLoopback();
+    void silentDnsServer();
     void complaintToTheByte_data();
     void complaintToTheByte();
     void failures_data();
@@ -145,6 +148,27 @@ void TestReport::wholeTraceOnLoopback()
     QVERIFY2(outcome.err.contains("] Referred to     RIPE Network Coordination Centre\n"), outcome.err.constData());
     QCOMPARE(arin.queries(), QStringList{u"192.0.2.1"_s});
     QCOMPARE(ripe.queries(), QStringList{u"192.0.2.1"_s});
+}
+
+// A DNS server that never answers: the reverse lookup times out, the JSON and
+// the progress say so, the status line does not, and the trace goes on.
+void TestReport::silentDnsServer()
+{
+    QUdpSocket silentDns;
+    QVERIFY(silentDns.bind(QHostAddress::LocalHost, 0));
+    TestWhoisServer arin;
+    arin.setReply(u"192.0.2.1"_s, TestWhoisServer::Reply::text(u"abuse-mailbox: abuse@relay.example\n"_s));
+
+    const Outcome outcome =
+        run({u"--json"_s, u"--header-only"_s, u"--progress"_s, u"-"_s}, "Received: from x ([192.0.2.1]) by y\n",
+            arin.mapEntry(u"whois.arin.net"_s), u"127.0.0.1:%1"_s.arg(silentDns.localPort()));
+    QCOMPARE(outcome.exitCode, 0);
+    const QString timedOut = u"192.0.2.1: the lookup failed or timed out (11003)"_s;
+    QCOMPARE(outcome.json().value(u"reverseLookup"_s).toString(), timedOut);
+    QVERIFY2(outcome.err.contains(timedOut.toUtf8()), outcome.err.constData());
+    QCOMPARE(outcome.json().value(u"status"_s).toString(), u"Received answer"_s);
+    QCOMPARE(outcome.strings(u"domains"_s), QStringList());
+    QCOMPARE(outcome.json().value(u"abuse"_s).toArray().size(), 1);
 }
 
 void TestReport::complaintToTheByte_data()

@@ -5,8 +5,10 @@
 #include "tests/support/DnsmasqServer.h"
 #include "tests/support/FakeResolver.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
+#include <QUdpSocket>
 
 #include <memory>
 
@@ -69,6 +71,20 @@ private Q_SLOTS:
         const ReverseLookupResult result = resolve(servers, address);
         QCOMPARE(result.hostName, hostName);
         QCOMPARE(result.errorCode, errorCode);
+    }
+
+    // A DNS server that takes the query and never answers: the lookup gives up
+    // after its tries instead of freezing the window.
+    void silentServerTimesOut()
+    {
+        QUdpSocket silent;
+        QVERIFY(silent.bind(QHostAddress::LocalHost, 0));
+        QElapsedTimer clock;
+        clock.start();
+        const ReverseLookupResult result = resolve(u"127.0.0.1:%1"_s.arg(silent.localPort()), u"192.0.2.5"_s);
+        QCOMPARE(result.errorCode, 11003);
+        QVERIFY(result.hostName.isEmpty());
+        QCOMPARE_LT(clock.elapsed(), 15000);
     }
 
     void hostsFileComesFirst()

@@ -106,6 +106,7 @@ private Q_SLOTS:
     void lateDataIsAnnouncedAndDropped();
     void unsupportedRegistry();
     void floodedAnswerKeepsItsFirstMebibyte();
+    void drippingServerIsCutAtTheWindow();
     void startAgainDuringTrace();
     void oneSecondPerLookup();
     void realAnswers_data();
@@ -189,6 +190,14 @@ void TestWhoisTrace::trace_data()
     row("a blank query is not sent", {}, {}, {QString(), u" No domain name was entered."_s, Done}, QString(),
         {u"   "_s});
 
+    // Hostile servers: the trace keeps what can be read and goes on.
+    static constexpr char binary[] = "OrgAbuseEmail:  bin@nul.example\n\x00\xff\xfe\x01\x00 x\n";
+    const QByteArray binaryAnswer(binary, sizeof binary - 1);
+    row("binary bytes and NULs in an answer", {{ARIN, Relay1, {}, Reply{{binaryAnswer}}}}, {u"[ ] BIN@NUL.EXAMPLE"_s},
+        lookup(arin), QString::fromLatin1(binaryAnswer));
+    row("a reset in the middle of an answer",
+        {{ARIN, Relay1, {}, Reply::resetAfter(FinalAnswer.toUtf8(), 50ms)}, {ARIN, Relay2, SecondAnswer}},
+        {FinalRow, SecondRow}, lookup(arin) << lookup(arin), SecondAnswer, {Relay1, Relay2});
     // ARIN's server sends more on the first connection while the next lookup collects its answer.
     const auto trailing = [](const QString& first) {
         return Reply{
@@ -281,6 +290,27 @@ void TestWhoisTrace::floodedAnswerKeepsItsFirstMebibyte()
     const QString answer = complete.first().first().toString();
     QCOMPARE(answer.size(), MaxAnswerBytes);
     QVERIFY(answer.startsWith(QString::fromLatin1(first)));
+}
+
+// One byte every 100 ms: the lookup keeps what came within its window and the
+// trace goes on to the next relay address on time.
+void TestWhoisTrace::drippingServerIsCutAtTheWindow()
+{
+    using namespace Registry;
+    TraceFixture fixture(Window);
+    QByteArrayList bytes;
+    for (const char byte : FinalAnswer.toUtf8()) {
+        bytes.append(QByteArray(1, byte));
+    }
+    play(fixture,
+         {{RIPE, Relay1, {}, Reply::split(bytes, 100ms)}, {ARIN, Relay1, ToRipe}, {ARIN, Relay2, SecondAnswer}});
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(fixture.runTrace(headerFor({Relay1, Relay2})));
+    QCOMPARE_LT(clock.elapsed(), 3 * Window.count() + 1000);
+    QCOMPARE(fixture.abuseRows(), QStringList{SecondRow});
+    const QString cut = fixture.answers.at(1);
+    QVERIFY2(!cut.isEmpty() && cut.size() < 5 && FinalAnswer.startsWith(cut), qPrintable(cut));
 }
 
 void TestWhoisTrace::startAgainDuringTrace()

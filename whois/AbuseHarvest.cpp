@@ -13,10 +13,12 @@ namespace {
 // names are not among them.
 constexpr std::array<QStringView, 5> RegistryNames{u"RIPE", u"LACNIC", u"AUNIC", u"APNIC", u"KRNIC"};
 
+// `candidate` is upper-cased and ASCII (address characters only), so an exact
+// search finds the names in any letter case.
 bool namesRegistry(QStringView candidate)
 {
     for (const QStringView name : RegistryNames) {
-        if (candidate.contains(name, Qt::CaseInsensitive)) {
+        if (candidate.contains(name, Qt::CaseSensitive)) {
             return true;
         }
     }
@@ -51,15 +53,17 @@ QStringList HarvestAddresses(const QString& answer, const QStringList& listed, c
     QStringList found;
     QSet<QString> seen(listed.cbegin(), listed.cend());
     for (const QStringView word : QStringView(answer).split(u' ', Qt::SkipEmptyParts)) {
+        // The run is part of the word, so a word without "@" or "." is passed
+        // over before the run is looked for.
         if (!IsValidAddress(word)) {
             continue;
         }
         const QStringView run = leadingAddressRun(word);
-        if (!IsValidAddress(run) || namesRegistry(run)) {
+        if (!IsValidAddress(run)) {
             continue;
         }
         const QString candidate = toUpperOneForOne(run);
-        if (seen.contains(candidate) || (dontSend && dontSend(candidate))) {
+        if (namesRegistry(candidate) || seen.contains(candidate) || (dontSend && dontSend(candidate))) {
             continue;
         }
         seen.insert(candidate);

@@ -290,8 +290,10 @@ void Workbench::finishRelayAddress(const QString& strIn)
     for (const AbuseRow& row : std::as_const(m_state.lstAbuse)) {
         listed.append(row.address);
     }
+    // One reading of the list serves every address of the answer.
+    const DoNotSendFilter dontSend(readDoNotSendList(m_programDirectory));
     const QStringList harvested =
-        HarvestAddresses(strIn, listed, [this](const QString& address) { return DontSend(address); });
+        HarvestAddresses(strIn, listed, [&dontSend](const QString& address) { return dontSend.refuses(address); });
     for (const QString& address : harvested) {
         appendAbuse(address, u"whois"_s);
     }

@@ -4,6 +4,11 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <memory>
+#include <sys/socket.h>
+
+using namespace std::chrono_literals;
+
 namespace {
 
 // A request's head is its request line and header lines, ended by an empty line.
@@ -39,6 +44,43 @@ QByteArray reasonPhrase(int status)
     default:
         return "Status " + QByteArray::number(status);
     }
+}
+
+void resetConnection(QTcpSocket* socket)
+{
+    // A zero linger time makes the close send a reset instead of a FIN.
+    const linger abortive{1, 0};
+    ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+    socket->disconnectFromHost();
+}
+
+void drip(QTcpSocket* socket, const QByteArray& answer)
+{
+    auto* timer = new QTimer(socket);
+    auto sent = std::make_shared<qsizetype>(0);
+    QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, answer, sent] {
+        if (*sent == answer.size()) {
+            timer->stop();
+            socket->disconnectFromHost();
+            return;
+        }
+        socket->write(answer.mid((*sent)++, 1));
+    });
+    timer->start(100ms);
+}
+
+// Keeps about a mebibyte queued on the socket for as long as it is open.
+void sendEndlessly(QTcpSocket* socket, const QByteArray& head, const QByteArray& body)
+{
+    socket->write(head);
+    auto* timer = new QTimer(socket);
+    const QByteArray block = body.isEmpty() ? QByteArray(64 * 1024, 'x') : body;
+    QObject::connect(timer, &QTimer::timeout, socket, [socket, block] {
+        while (socket->bytesToWrite() < 1024 * 1024) {
+            socket->write(block);
+        }
+    });
+    timer->start(1ms);
 }
 
 } // namespace
@@ -111,17 +153,33 @@ void TestHttpServer::serve(QTcpSocket* socket, const QByteArray& head)
     if (response.silent) {
         return;
     }
-    QByteArray answer =
+    QByteArray answerHead =
         "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status) + "\r\n";
     for (const auto& [name, value] : response.headers) {
-        answer += name + ": " + value + "\r\n";
+        answerHead += name + ": " + value + "\r\n";
     }
-    answer += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\nConnection: close\r\n\r\n";
-    if (request.method != "HEAD") {
-        answer += response.body;
+    if (response.delivery == Response::Delivery::Endless) {
+        answerHead += "Connection: close\r\n\r\n";
+        QTimer::singleShot(response.delay, socket,
+                           [socket, answerHead, body = response.body] { sendEndlessly(socket, answerHead, body); });
+        return;
     }
-    QTimer::singleShot(response.delay, socket, [socket, answer] {
-        socket->write(answer);
-        socket->disconnectFromHost();
+    answerHead += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\nConnection: close\r\n\r\n";
+    const QByteArray body = request.method == "HEAD" ? QByteArray() : response.body;
+    QTimer::singleShot(response.delay, socket, [socket, answerHead, body, delivery = response.delivery] {
+        switch (delivery) {
+        case Response::Delivery::Drip:
+            drip(socket, answerHead + body);
+            return;
+        case Response::Delivery::ResetInBody:
+            socket->write(answerHead + body.first(body.size() / 2));
+            socket->flush();
+            resetConnection(socket);
+            return;
+        default:
+            socket->write(answerHead + body);
+            socket->disconnectFromHost();
+            return;
+        }
     });
 }

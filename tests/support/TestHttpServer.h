@@ -36,6 +36,19 @@ public:
         ms delay{0};
         /// No answer at all: the connection stays open until the client closes it.
         bool silent = false;
+        /// How the answer's bytes go out.
+        enum class Delivery
+        {
+            Whole,
+            /// One byte every 100 ms.
+            Drip,
+            /// The head without a length, then the body again and again until
+            /// the client closes the connection.
+            Endless,
+            /// The head and half the body, then a reset.
+            ResetInBody,
+        };
+        Delivery delivery = Delivery::Whole;
 
         static Response page(const QByteArray& body, const QByteArray& contentType = "text/html; charset=utf-8")
         {
@@ -49,6 +62,11 @@ public:
         }
         static Response redirect(int code, const QByteArray& location) { return {code, {}, {{"Location", location}}}; }
         static Response silence() { return {0, {}, {}, {}, true}; }
+        static Response delivered(Response response, Delivery delivery)
+        {
+            response.delivery = delivery;
+            return response;
+        }
     };
 
     /// One request as received. Header names are in lower case.
