@@ -188,6 +188,9 @@ void Batch(benchmark::State& state, bool imap)
     const int count = static_cast<int>(state.range(0));
     double beyondLookups = 0;
     for (auto _ : state) {
+        // The folder is filled outside the measured time (manual time is taken
+        // from the clock below; this keeps the CPU column about the batch too).
+        state.PauseTiming();
         MailBench bench;
         std::unique_ptr<DovecotServer> dovecot;
         if (imap) {
@@ -206,6 +209,7 @@ void Batch(benchmark::State& state, bool imap)
                 bench.deliver(u"Junk"_s, fileName, message);
             }
         }
+        state.ResumeTiming();
         int done = 0;
         QObject::connect(&bench.workbench, &Workbench::batchProgress, &bench.workbench, [&] {
             if (++done == BatchMessages) {

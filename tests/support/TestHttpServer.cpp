@@ -76,8 +76,12 @@ void sendEndlessly(QTcpSocket* socket, const QByteArray& head, const QByteArray&
     auto* timer = new QTimer(socket);
     const QByteArray block = body.isEmpty() ? QByteArray(64 * 1024, 'x') : body;
     QObject::connect(timer, &QTimer::timeout, socket, [socket, block] {
-        while (socket->bytesToWrite() < 1024 * 1024) {
-            socket->write(block);
+        // Once the client has closed the connection, writes fail and leave
+        // nothing queued: stop there rather than spin.
+        while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < 1024 * 1024) {
+            if (socket->write(block) <= 0) {
+                return;
+            }
         }
     });
     timer->start(1ms);
