@@ -218,8 +218,6 @@ void TestRdapTrace::doNotSendRefusesRdapRows()
                           u"WHOIS-TWO@Y.EXAMPLE whois"_s}));
 }
 
-// The status line belongs to the trace: a failed lookup's reason is the tool
-// tip of its relay's row, and an RDAP row names its server.
 // Whatever the RDAP server does, the trace ends with every whois row, the
 // relay's lookup ends on a failure that says what happened, and the other
 // relay's RDAP rows still come.
@@ -260,6 +258,8 @@ void TestRdapTrace::hostileServerLeavesTheWhoisRows()
     QVERIFY2(result.error.contains(failure), qPrintable(result.error));
 }
 
+// The status line belongs to the trace: a failed lookup's reason is the tool
+// tip of its relay's row, and an RDAP row names its server.
 void TestRdapTrace::failuresShowInTheWindowsTips()
 {
     RdapServer rdap;

@@ -9,8 +9,7 @@
 #include "whois/AbuseHarvest.h"
 #include "whois/AnswerEvaluation.h"
 
-#include <QDir>
-#include <QFile>
+#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -118,8 +117,8 @@ void HarvestMebibyteLongList(benchmark::State& state)
     for (int n = 0; n < 10000; ++n) {
         entries.append(u"@listed%1.example"_s.arg(n));
     }
-    const QString directory = QDir::tempPath() + u"/zelkor-bench-donotsend"_s;
-    QDir().mkpath(directory);
+    const QTemporaryDir temporary;
+    const QString directory = temporary.path();
     if (!writeDoNotSendList(directory, entries)) {
         state.SkipWithError("cannot write donotsend.txt");
         return;
@@ -132,7 +131,6 @@ void HarvestMebibyteLongList(benchmark::State& state)
     }
     countCharacters(state, {answer});
     state.SetLabel("10,000 entries");
-    QDir(directory).removeRecursively();
 }
 
 void ComplaintOfMegabyteBody(benchmark::State& state)
