@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mailbox/ImapFolder.h"
 
-#include "mailbox/MailSettings.h"
-
 #include <algorithm>
 #include <vmime/net/imap/IMAPCommand.hpp>
 #include <vmime/net/imap/IMAPConnection.hpp>
@@ -63,8 +61,7 @@ void ImapFolder::open()
     auto session = net::session::create();
     vmime::utility::url address(vmimesupport::toUtf8(m_url.scheme()), vmimesupport::toUtf8(m_url.host()), port);
     m_store = vmime::dynamicCast<net::imap::IMAPStore>(session->getStore(address));
-    vmimesupport::configureService(m_store, m_url.scheme(), mustSwitchToTls(m_url, m_tlsRequired), m_options,
-                                   m_url.userName(), m_password);
+    vmimesupport::configureService(m_store, m_url, m_tlsRequired, m_options, m_password);
     m_store->connect();
     m_folder = vmime::dynamicCast<net::imap::IMAPFolder>(m_store->getFolder(pathOf(m_folderName)));
     if (!m_folder->exists()) {

@@ -49,6 +49,33 @@ bool isMaildirUrl(const QUrl& url)
            url.path().startsWith(u'/');
 }
 
+bool isStoreUrl(const QUrl& url)
+{
+    const QString scheme = url.scheme();
+    return url.isValid() && (scheme == u"imap" || scheme == u"imaps" || isMaildirUrl(url)) &&
+           (scheme == u"maildir" || !url.host().isEmpty());
+}
+
+bool isTransportUrl(const QUrl& url)
+{
+    const QString scheme = url.scheme();
+    return url.isValid() && (scheme == u"smtp" || scheme == u"smtps" || scheme == u"sendmail") &&
+           !url.host().isEmpty() && (scheme != u"sendmail" || url.host() == u"localhost");
+}
+
+// Why a [store] or [transport] url= value cannot be used, or empty text.
+// `kind` names the addresses that would do, e.g. "an smtp:// or ...".
+QString addressProblem(const QUrl& url, bool usable, QStringView kind)
+{
+    if (!usable) {
+        return u"\"%1\" is not %2 address"_s.arg(url.toDisplayString(QUrl::RemovePassword), kind);
+    }
+    if (!url.password().isEmpty()) {
+        return u"a password does not belong in the address"_s;
+    }
+    return {};
+}
+
 } // namespace
 
 MailSettings MailSettings::defaults()
@@ -101,15 +128,10 @@ MailResult<MailSettings> MailSettings::parse(QByteArrayView bytes, const QString
             (section == u"store" ? settings.storePassword : settings.transportPassword) = value;
         } else if (section == u"store" && key == u"url") {
             const QUrl url(value, QUrl::StrictMode);
-            const QString scheme = url.scheme();
-            if (!url.isValid() || !(scheme == u"imap" || scheme == u"imaps" || isMaildirUrl(url)) ||
-                (scheme != u"maildir" && url.host().isEmpty())) {
-                return settingsError(fileName, section, key,
-                                     u"\"%1\" is not an imap://, imaps:// or maildir://localhost/PATH address"_s.arg(
-                                         url.toDisplayString(QUrl::RemovePassword)));
-            }
-            if (!url.password().isEmpty()) {
-                return settingsError(fileName, section, key, u"a password does not belong in the address"_s);
+            if (const QString problem =
+                    addressProblem(url, isStoreUrl(url), u"an imap://, imaps:// or maildir://localhost/PATH");
+                !problem.isEmpty()) {
+                return settingsError(fileName, section, key, problem);
             }
             settings.storeUrl = url;
         } else if (section == u"store" && key == u"folder") {
@@ -123,15 +145,10 @@ MailResult<MailSettings> MailSettings::parse(QByteArrayView bytes, const QString
             settings.trashFolder = value;
         } else if (section == u"transport" && key == u"url") {
             const QUrl url(value, QUrl::StrictMode);
-            const QString scheme = url.scheme();
-            if (!url.isValid() || !(scheme == u"smtp" || scheme == u"smtps" || scheme == u"sendmail") ||
-                url.host().isEmpty() || (scheme == u"sendmail" && url.host() != u"localhost")) {
-                return settingsError(fileName, section, key,
-                                     u"\"%1\" is not an smtp://, smtps:// or sendmail://localhost address"_s.arg(
-                                         url.toDisplayString(QUrl::RemovePassword)));
-            }
-            if (!url.password().isEmpty()) {
-                return settingsError(fileName, section, key, u"a password does not belong in the address"_s);
+            if (const QString problem =
+                    addressProblem(url, isTransportUrl(url), u"an smtp://, smtps:// or sendmail://localhost");
+                !problem.isEmpty()) {
+                return settingsError(fileName, section, key, problem);
             }
             settings.transportUrl = url;
         } else if (section == u"transport" && key == u"from") {

@@ -206,8 +206,8 @@ MailResult<SendOutcome> MailTransport::send(const QString& subject, const QStrin
         if (scheme == u"sendmail") {
             auto transport = session->getTransport(vmime::utility::url("sendmail", "localhost"));
             transport->setProperty("binpath", vmimesupport::toUtf8(m_settings.sendmailPath));
-            vmimesupport::configureService(transport, scheme, false, {m_settings.timeoutMs, m_settings.caFile},
-                                           QString(), std::nullopt);
+            vmimesupport::configureService(transport, url, false, {m_settings.timeoutMs, m_settings.caFile},
+                                           std::nullopt);
             transport->connect();
             transport->send(message, from, recipients);
             transport->disconnect();
@@ -216,8 +216,8 @@ MailResult<SendOutcome> MailTransport::send(const QString& subject, const QStrin
         const int port = url.port(scheme == u"smtps" ? 465 : 25);
         auto transport = vmime::dynamicCast<net::smtp::SMTPTransport>(session->getTransport(
             vmime::utility::url(vmimesupport::toUtf8(scheme), vmimesupport::toUtf8(url.host()), port)));
-        vmimesupport::configureService(transport, scheme, mustSwitchToTls(url, m_settings.tlsRequired),
-                                       {m_settings.timeoutMs, m_settings.caFile}, url.userName(), m_password);
+        vmimesupport::configureService(transport, url, m_settings.tlsRequired,
+                                       {m_settings.timeoutMs, m_settings.caFile}, m_password);
         transport->connect();
         outcome = sendOverSmtp(*transport, from, recipients, *message, where, outcome);
         try {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mailbox/VmimeSupport.h"
 
+#include "mailbox/MailSettings.h"
 #include "mailbox/StoreBackend.h"
 
 #include <QFile>
@@ -130,9 +131,11 @@ QString fromUtf8(const vmime::string& text)
     return QString::fromStdString(text);
 }
 
-void configureService(const vmime::shared_ptr<vmime::net::service>& service, const QString& scheme, bool tlsRequired,
-                      const ServiceOptions& options, const QString& user, const std::optional<QString>& password)
+void configureService(const vmime::shared_ptr<vmime::net::service>& service, const QUrl& url, bool tlsRequired,
+                      const ServiceOptions& options, const std::optional<QString>& password)
 {
+    const QString scheme = url.scheme();
+    const QString user = url.userName();
     service->setTimeoutHandlerFactory(vmime::make_shared<SilenceTimeoutFactory>(options.timeoutMs));
     // No tracer: vmime's trace of the IMAP LOGIN command shows the password.
 
@@ -148,7 +151,7 @@ void configureService(const vmime::shared_ptr<vmime::net::service>& service, con
     // to it with STARTTLS, which must succeed unless the settings allow plain text.
     if (scheme == u"imap" || scheme == u"smtp") {
         service->setProperty("connection.tls", true);
-        service->setProperty("connection.tls.required", tlsRequired);
+        service->setProperty("connection.tls.required", mustSwitchToTls(url, tlsRequired));
     }
     if (!user.isEmpty()) {
         service->setProperty("options.need-authentication", true);

@@ -6,13 +6,12 @@
 #include "mailbox/MailError.h"
 
 #include <QString>
+#include <QUrl>
 
 #include <exception>
 #include <functional>
 #include <optional>
 #include <vmime/vmime.hpp>
-
-struct MailSettings;
 
 namespace vmimesupport {
 
@@ -23,18 +22,20 @@ void initialise();
 vmime::string toUtf8(const QString& text);
 QString fromUtf8(const vmime::string& text);
 
-/// A session whose services time out after `timeoutMs` of silence, verify
-/// certificates against the system's CA store plus `caFile`, and switch to TLS
-/// as `settings` demand.
+/// A session whose services time out after `timeoutMs` of silence and verify
+/// certificates against the system's CA store plus `caFile`.
 struct ServiceOptions
 {
     int timeoutMs = 30000;
     QString caFile;
 };
-void configureService(const vmime::shared_ptr<vmime::net::service>& service, const QString& scheme, bool tlsRequired,
-                      const ServiceOptions& options, const QString& user, const std::optional<QString>& password);
 
-/// Where an operation went: "imap://alice@127.0.0.1:14143" without password.
+/// Sets up `service` for `url`: the options above, the log-in of the URL's user
+/// with `password`, and STARTTLS on imap:// and smtp:// where `mustSwitchToTls`
+/// demands it (required by `tlsRequired`, or to keep a password off the network).
+void configureService(const vmime::shared_ptr<vmime::net::service>& service, const QUrl& url, bool tlsRequired,
+                      const ServiceOptions& options, const std::optional<QString>& password);
+
 /// Turns the exception in flight into a MailError that says what failed
 /// (`action`, e.g. "Could not log in") and where (`where`, "HOST:PORT").
 MailError describeException(std::exception_ptr error, const QString& where, int timeoutMs);

@@ -2,6 +2,7 @@
 // The workbench's RDAP lookups: one per relay address, started with the trace
 // and joined to it relay by relay.
 #include "common/CaseMapping.h"
+#include "complaint/DoNotSendList.h"
 #include "workbench/Workbench.h"
 
 using namespace Qt::StringLiterals;
@@ -89,11 +90,16 @@ void Workbench::appendRdapRows(qsizetype index)
         return;
     }
     const RdapResult& result = m_state.rdap[index];
+    if (result.abuse.isEmpty()) {
+        return;
+    }
+    // One reading of the list serves every address of the relay.
+    const DoNotSendFilter dontSend(readDoNotSendList(m_programDirectory));
     for (const QString& found : result.abuse) {
         const QString address = toUpperOneForOne(found);
         const bool listed = std::any_of(m_state.lstAbuse.cbegin(), m_state.lstAbuse.cend(),
                                         [&](const AbuseRow& row) { return row.address == address; });
-        if (!listed && !DontSend(address)) {
+        if (!listed && !dontSend.refuses(address)) {
             appendAbuse(address, u"rdap"_s, result.server);
         }
     }
