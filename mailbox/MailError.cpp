@@ -28,6 +28,10 @@ QString mailFailureName(MailFailure kind)
         return u"no one to send to"_s;
     case MailFailure::RecipientsRefused:
         return u"every recipient refused"_s;
+    case MailFailure::TemporarilyRefused:
+        return u"refused for now"_s;
+    case MailFailure::ContentRefused:
+        return u"message refused"_s;
     case MailFailure::Other:
         break;
     }

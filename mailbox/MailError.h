@@ -21,6 +21,12 @@ enum class MailFailure
     MessageGone,       ///< the message is no longer in its folder
     NoRecipients,      ///< no one to send to: nothing was sent
     RecipientsRefused, ///< every recipient was refused (or is no address): nothing was sent
+    /// The server refused for now (a 4xx reply to every recipient, to DATA or
+    /// after the message): nothing was sent; the same message may go later.
+    TemporarilyRefused,
+    /// The server refused the message itself (a 5xx reply to DATA or after the
+    /// message's final dot): nothing was sent, and sending it again will not help.
+    ContentRefused,
     Other,
 };
 

@@ -69,14 +69,14 @@ MailSession::Sent sendMessage(const QString& subject, const QString& to, const Q
 {
     const MailResult<MailSettings> settings = currentSettings();
     if (!settings.ok()) {
-        return {settings.error(), {}};
+        return {settings.error(), {}, {}};
     }
     MailTransport transport(settings.value(), lookupMailPassword(MailRole::Transport, settings.value()));
     const MailResult<SendOutcome> outcome = transport.send(subject, to, body);
     if (!outcome.ok()) {
-        return {outcome.error(), {}};
+        return {outcome.error(), {}, {}};
     }
-    return {{}, outcome.value().refused};
+    return {{}, outcome.value().refused, outcome.value().deferred};
 }
 
 } // namespace

@@ -63,6 +63,8 @@ public:
         MailError error;
         /// Recipients the server refused while it took the message for others.
         QStringList refused;
+        /// Recipients the server refused for now while it took the message for others.
+        QStringList deferred;
     };
 
     explicit MailSession(QObject* parent = nullptr);

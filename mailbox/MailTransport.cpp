@@ -87,6 +87,26 @@ bool isPositive(const vmime::shared_ptr<net::smtp::SMTPResponse>& response)
     return response->getCode() / 100 == 2;
 }
 
+bool isTemporary(const vmime::shared_ptr<net::smtp::SMTPResponse>& response)
+{
+    return response->getCode() / 100 == 4;
+}
+
+// A refusal of DATA or of the message after its final dot: for now (4xx), or
+// for its content (5xx), which no later attempt changes.
+MailException messageRefused(const QString& where, const vmime::shared_ptr<net::smtp::SMTPResponse>& reply)
+{
+    if (isTemporary(reply)) {
+        return MailException(
+            {MailFailure::TemporarilyRefused, u"%1 refused the message for now: %2"_s.arg(where, replyText(reply))});
+    }
+    if (reply->getCode() / 100 == 5) {
+        return MailException(
+            {MailFailure::ContentRefused, u"%1 refused the message: %2"_s.arg(where, replyText(reply))});
+    }
+    return MailException({MailFailure::Refused, u"%1 refused the message: %2"_s.arg(where, replyText(reply))});
+}
+
 // vmime gives up on the whole message at the first recipient the server
 // refuses. The envelope is therefore sent here, on vmime's connection (TLS and
 // log-in done), so that the accepted recipients still get the message.
@@ -108,27 +128,37 @@ SendOutcome sendOverSmtp(net::smtp::SMTPTransport& transport, const vmime::mailb
     size_t accepted = 0;
     for (size_t i = 0; i < recipients.getMailboxCount(); ++i) {
         const auto& recipient = *recipients.getMailboxAt(i);
-        if (auto reply = exchange(net::smtp::SMTPCommand::RCPT(recipient, utf8)); isPositive(reply)) {
+        const auto reply = exchange(net::smtp::SMTPCommand::RCPT(recipient, utf8));
+        if (isPositive(reply)) {
             ++accepted;
-        } else {
-            outcome.refused.append(vmimesupport::fromUtf8(recipient.getEmail().toString()) + u" ("_s +
-                                   replyText(reply) + u')');
+            continue;
         }
+        const QString refusal =
+            vmimesupport::fromUtf8(recipient.getEmail().toString()) + u" ("_s + replyText(reply) + u')';
+        (isTemporary(reply) ? outcome.deferred : outcome.refused).append(refusal);
     }
     if (accepted == 0) {
         exchange(net::smtp::SMTPCommand::RSET());
+        // One desk that may take the message later makes the whole refusal a
+        // temporary one: the message waits for the next run instead of being
+        // set aside for good.
+        if (!outcome.deferred.isEmpty()) {
+            throw MailException(
+                {MailFailure::TemporarilyRefused, u"%1 refused every recipient, for now: %2"_s.arg(
+                                                      where, (outcome.deferred + outcome.refused).join(u", "_s))});
+        }
         throw MailException({MailFailure::RecipientsRefused,
                              u"%1 refused every recipient: %2"_s.arg(where, outcome.refused.join(u", "_s))});
     }
     if (auto reply = exchange(net::smtp::SMTPCommand::DATA()); reply->getCode() != 354) {
-        throw MailException({MailFailure::Refused, u"%1 refused the message: %2"_s.arg(where, replyText(reply))});
+        throw messageRefused(where, reply);
     }
     vmime::string text;
     vmime::utility::outputStreamStringAdapter out(text);
     message.generate(out);
     connection->getSocket()->send(dotStuffed(text) + ".\r\n");
     if (auto reply = connection->readResponse(); !isPositive(reply)) {
-        throw MailException({MailFailure::Refused, u"%1 refused the message: %2"_s.arg(where, replyText(reply))});
+        throw messageRefused(where, reply);
     }
     return outcome;
 }

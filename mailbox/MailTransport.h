@@ -15,6 +15,9 @@ struct SendOutcome
     /// Recipients the server refused while it accepted others, each with the
     /// server's reply: "B@Y.ORG (550 5.1.1 no such user)".
     QStringList refused;
+    /// Recipients the server refused for now (a 4xx reply) while it accepted
+    /// others, in the same form.
+    QStringList deferred;
 };
 
 /// The configured transport (SMTP, SMTPS or the local sendmail) for one

@@ -16,6 +16,8 @@ class TestWhoisRules : public QObject
 private Q_SLOTS:
     void harvest_data();
     void harvest();
+    void unendedLastLine_data();
+    void unendedLastLine();
     void queryLimitRefusal_data();
     void queryLimitRefusal();
     void serverMap_data();
@@ -81,7 +83,29 @@ void TestWhoisRules::harvest()
     QFETCH(QString, answer);
     QFETCH(QStringList, listed);
     QFETCH(QStringList, found);
-    QCOMPARE(HarvestAddresses(answer, listed, {}), found);
+    QCOMPARE(HarvestAddresses(answer + u"\n"_s, listed, {}), found);
+}
+
+void TestWhoisRules::unendedLastLine_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QStringList>("found");
+    QTest::newRow("cut mid-address") << u"x abuse@net.example\r\nx abuse-x@fault-whois.ex"_s
+                                     << QStringList{u"ABUSE@NET.EXAMPLE"_s};
+    QTest::newRow("whole address on an unended line") << u"x a@b.com\nx c@d.com"_s << QStringList{u"A@B.COM"_s};
+    QTest::newRow("one line without a break") << u"abuse: abuse@net.example"_s << QStringList();
+    QTest::newRow("ended by CR alone") << u"x a@b.com\r"_s << QStringList{u"A@B.COM"_s};
+    QTest::newRow("word across the last break") << u"x a@b.com\nc.d"_s << QStringList{u"A@B.COM"_s};
+    QTest::newRow("empty") << QString() << QStringList();
+}
+
+// A whois server ends its lines; the last line of an answer it did not end
+// was cut off, and its last word may be half an address.
+void TestWhoisRules::unendedLastLine()
+{
+    QFETCH(QString, answer);
+    QFETCH(QStringList, found);
+    QCOMPARE(HarvestAddresses(answer, {}, {}), found);
 }
 
 void TestWhoisRules::serverMap_data()

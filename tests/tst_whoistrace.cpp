@@ -163,7 +163,7 @@ void TestWhoisTrace::trace_data()
         {{ARIN, Relay1, u"NetRange: (198.51.100.9)\n"_s}, {ARIN, Relay2, SecondAnswer}}, {SecondRow},
         lookup(arin) << block << lookup(arin), SecondAnswer, {Relay1, Relay2});
     const QString local(33000, u'a');
-    const QString huge = u"remarks:  "_s + local + u"@huge.example"_s;
+    const QString huge = u"remarks:  "_s + local + u"@huge.example\n"_s;
     row("a word longer than 32767 characters is harvested", {{ARIN, Relay1, huge}},
         {u"[ ] "_s + local.toUpper() + u"@HUGE.EXAMPLE"_s}, lookup(arin), huge);
 

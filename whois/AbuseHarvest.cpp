@@ -5,6 +5,7 @@
 
 #include <QSet>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -48,11 +49,17 @@ bool IsValidAddress(QStringView text)
     return text.contains(u'@') && text.contains(u'.');
 }
 
+QStringView EndedLines(QStringView answer)
+{
+    const qsizetype lastBreak = std::max(answer.lastIndexOf(u'\n'), answer.lastIndexOf(u'\r'));
+    return answer.first(lastBreak + 1);
+}
+
 QStringList HarvestAddresses(const QString& answer, const QStringList& listed, const AddressFilter& dontSend)
 {
     QStringList found;
     QSet<QString> seen(listed.cbegin(), listed.cend());
-    for (const QStringView word : QStringView(answer).split(u' ', Qt::SkipEmptyParts)) {
+    for (const QStringView word : EndedLines(answer).split(u' ', Qt::SkipEmptyParts)) {
         // The run is part of the word, so a word without "@" or "." is passed
         // over before the run is looked for.
         if (!IsValidAddress(word)) {

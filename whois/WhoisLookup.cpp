@@ -83,6 +83,7 @@ bool WhoisLookup::QueryRegistry(RegistryId registry, const QString& query)
     strChunk.clear();
     strAnswer.clear();
     m_answerBytes = 0;
+    m_currentError.clear();
     Q_EMIT trackingChanged(QString());
     Q_EMIT statusChanged(QString());
     Q_EMIT busyChanged(true);
@@ -91,6 +92,7 @@ bool WhoisLookup::QueryRegistry(RegistryId registry, const QString& query)
     RegistrySocket* entry = socketOf(registry);
     m_current = entry;
     if (entry == nullptr) {
+        m_currentError = u"the registry %1 is not supported"_s.arg(registry);
         Q_EMIT trackingChanged(u"Lookup not supported - "_s + QString::number(registry));
         return false;
     }
@@ -152,10 +154,30 @@ void WhoisLookup::onErrorOccurred(RegistrySocket& entry, QAbstractSocket::Socket
             onReadyRead(entry);
         }
         flushDecoder(entry);
+        if (&entry == m_current && m_answerBytes == 0) {
+            m_currentError = u"closed the connection without answering"_s;
+        }
         return;
+    }
+    if (&entry == m_current && m_answerBytes == 0) {
+        m_currentError = entry.socket->errorString();
     }
     Q_EMIT statusChanged(entry.registry->errorPrefix + QString::number(WinsockErrorNumber(error)) + u" - " +
                          entry.socket->errorString());
+}
+
+void WhoisLookup::cancel()
+{
+    if (!timerSocket.isActive()) {
+        return;
+    }
+    timerSocket.stop();
+    if (m_current != nullptr) {
+        m_current->decoder.reset();
+        m_current->socket->abort();
+    }
+    m_current = nullptr;
+    Q_EMIT busyChanged(false);
 }
 
 void WhoisLookup::onTimer()
@@ -163,6 +185,12 @@ void WhoisLookup::onTimer()
     timerSocket.stop();
     if (m_current != nullptr) {
         flushDecoder(*m_current);
+    }
+    if (m_answerBytes > 0) {
+        m_lastFailure.clear();
+    } else {
+        m_lastFailure =
+            m_currentError.isEmpty() ? u"sent nothing within %1 ms"_s.arg(m_options.window.count()) : m_currentError;
     }
     Q_EMIT busyChanged(false);
     Q_EMIT statusChanged(u"Received answer"_s);

@@ -47,6 +47,16 @@ public:
     /// registry; the window runs all the same and ends with an empty answer.
     bool QueryRegistry(RegistryId registry, const QString& query);
 
+    /// Ends the current lookup without an answer: its window stops, its
+    /// connection is dropped, and `answerComplete` does not come for it.
+    void cancel();
+
+    /// Why the last completed lookup failed ("connection refused", "sent
+    /// nothing within 1000 ms"), or empty text when the server answered. A
+    /// lookup that got at least one byte did not fail, even when the answer
+    /// was cut short.
+    const QString& lastFailure() const { return m_lastFailure; }
+
 Q_SIGNALS:
     void statusChanged(const QString& text);
     void trackingChanged(const QString& text);
@@ -78,4 +88,7 @@ private:
     QString strChunk;
     /// Bytes of the current lookup's answer taken so far, up to MaxAnswerBytes.
     qsizetype m_answerBytes = 0;
+    /// The socket error of the current lookup, before any answer came.
+    QString m_currentError;
+    QString m_lastFailure;
 };

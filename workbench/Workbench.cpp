@@ -50,10 +50,21 @@ QString descriptionOf(const std::exception& error)
     return QString::fromLocal8Bit(error.what());
 }
 
-QString lookupKey(RegistryId registry, const QString& query)
+// Sets a flag for as long as it lives.
+class FlagScope
 {
-    return QString::number(registry) + u'\n' + trimBlanks(query);
-}
+public:
+    explicit FlagScope(bool& flag)
+        : m_flag(flag)
+    {
+        m_flag = true;
+    }
+    ~FlagScope() { m_flag = false; }
+    Q_DISABLE_COPY_MOVE(FlagScope)
+
+private:
+    bool& m_flag;
+};
 
 } // namespace
 
@@ -72,7 +83,6 @@ Workbench::Workbench(Dependencies dependencies, QObject* parent)
         setBusyReason(UsingMail, busy);
         assign(m_state.mailBusy, busy, Field::MailBusy);
     });
-    connect(&m_whois, &WhoisLookup::answerComplete, this, &Workbench::EvaluateAnswer);
 }
 
 Workbench::~Workbench() = default;
@@ -91,8 +101,15 @@ void Workbench::Unload()
     m_resolver.cleanup();
 }
 
+// The reverse lookup lets pending events run once; a second click on Start
+// that waited there would run a whole Start inside this one and list
+// everything twice, so a Start under way ignores it.
 void Workbench::Start()
 {
+    if (m_starting) {
+        return;
+    }
+    const FlagScope starting(m_starting);
     try {
         runStart();
     } catch (const std::exception& error) {
@@ -102,20 +119,25 @@ void Workbench::Start()
 
 void Workbench::StartByHand()
 {
+    if (m_starting || refuseWhileBatchRuns()) {
+        return;
+    }
     m_state.blnUseOutlook = false;
     Start();
 }
 
 void Workbench::runStart()
 {
+    // Whatever the trace of an earlier Start still does ends here, so none of
+    // its answers can be taken for this run's.
+    dropTrace();
+    m_notTraced.clear();
     assign(m_state.lstDomain, {}, Field::Domains);
     setTracking(QString());
     clearAbuse();
     m_state.blnReceivedMarked = false;
     m_refusal.reset();
     assign(m_state.reverseLookup, {}, Field::ReverseLookup);
-    // A trace of the earlier run that waits for an RDAP answer ends here.
-    m_waitingForRdap.reset();
     stopRdapLookups();
 
     if (!parseIntoLists()) {
@@ -127,9 +149,10 @@ void Workbench::runStart()
     const QString address = m_state.lstIPs.first();
     proposeAbuseAddress(address);
     m_state.strCurrentIP = address;
-    m_askedForRelay.clear();
     if (m_traceEnabled) {
-        queryRegistry(Registry::ARIN);
+        startTrace();
+    } else {
+        m_notTraced = u"the trace is turned off"_s;
     }
 }
 
@@ -141,11 +164,13 @@ bool Workbench::parseIntoLists()
     for (int parse = 1; parse <= 2; ++parse) {
         assign(m_state.lstIPs, {}, Field::IPs);
         if (m_state.txtIn.isEmpty()) {
+            m_notTraced = m_state.txtBody.isEmpty() ? u"the message is empty"_s : u"the message has no header"_s;
             return false;
         }
         const ParsedHeader parsed = ParseHeader(m_state.txtIn, m_state.blnReceivedMarked);
         assign(m_state.lstOut, parsed.rows, Field::ParsedHeader);
         if (parsed.outcome == ParsedHeader::Outcome::TooLong) {
+            m_notTraced = parsed.failure;
             setStatus(SomethingBadHappened + parsed.failure);
             return false;
         }
@@ -156,6 +181,7 @@ bool Workbench::parseIntoLists()
         }
         m_state.blnReceivedMarked = true;
     }
+    m_notTraced = NoRelayAddress;
     setStatus(NoRelayAddress);
     return false;
 }
@@ -196,6 +222,14 @@ bool Workbench::DontSend(const QString& address) const
 
 void Workbench::ClearResult()
 {
+    // A batch's message whose trace is under way is neither sent nor touched:
+    // the batch stops here. A mail step under way finishes first.
+    const bool stopsTheBatch = m_batchRunning && isTracing();
+    if (stopsTheBatch) {
+        dropTrace();
+    } else if (m_batchRunning) {
+        m_batchStopRequest = u"Clear Result was pressed"_s;
+    }
     setHeaderText(QString());
     setBodyText(QString());
     setSubjectText(QString());
@@ -207,6 +241,10 @@ void Workbench::ClearResult()
     stopRdapLookups();
     assign(m_state.reverseLookup, {}, Field::ReverseLookup);
     setStatus(u"Cleared"_s);
+    if (stopsTheBatch) {
+        stopBatch(u"Batch stopped: Clear Result was pressed while %1 was traced. Nothing was sent, and the message "
+                  u"stays in the folder."_s.arg(loadedSubjects()));
+    }
 }
 
 void Workbench::AutomateClicked(bool ticked)
@@ -223,66 +261,48 @@ void Workbench::LoadMessage(const MessageText& message)
     setSubjectText(UnfoldedFieldValue(message.header, u"Subject"));
 }
 
-void Workbench::queryRegistry(RegistryId registry)
+void Workbench::startTrace()
 {
-    m_tracing = true;
-    m_currentRegistry = registry;
-    m_askedForRelay.insert(lookupKey(registry, m_state.strCurrentIP));
-    m_whois.QueryRegistry(registry, m_state.strCurrentIP);
+    m_trace = new WhoisTrace(m_whois, m_state.lstIPs, m_state.intIPCount, this);
+    m_traceLoad = m_loadSerial;
+    connect(m_trace, &WhoisTrace::moved, this, &Workbench::traceMoved);
+    connect(m_trace, &WhoisTrace::status, this, &Workbench::setStatus);
+    connect(m_trace, &WhoisTrace::finalAnswer, this, &Workbench::EvaluateAnswer);
+    connect(m_trace, &WhoisTrace::ended, this, &Workbench::traceEnded);
+    m_trace->start();
 }
 
-void Workbench::EvaluateAnswer(const QString& strIn)
+// The trace may be dropped from inside one of its own signals, so it is
+// deleted once control is back in the event loop.
+void Workbench::dropTrace()
 {
-    if (!m_refusal && IsQueryLimitRefusal(strIn)) {
-        const WhoisRegistry* registry = FindRegistry(m_currentRegistry);
-        const QString name = registry ? WhoisServerHost(*registry) : QString::number(m_currentRegistry);
-        m_refusal = u"%1 refused a query (%ERROR:201, access denied). The registry limits whois queries per client "
-                    u"and day; run the batch again tomorrow."_s.arg(name);
+    m_waitingForRdap.reset();
+    if (m_trace == nullptr) {
+        return;
     }
+    m_trace->disconnect(this);
+    m_trace->cancel();
+    m_trace->deleteLater();
+    m_trace = nullptr;
+}
+
+void Workbench::traceMoved(qsizetype index, const QString& query)
+{
+    m_state.intIPIndex = static_cast<qint16>(index);
+    m_state.strCurrentIP = query;
+}
+
+// A final answer of the current relay: its addresses go into the abuse list.
+void Workbench::EvaluateAnswer(qsizetype index, const QString& strIn)
+{
+    Q_UNUSED(index)
     try {
-        if (!followAnswer(strIn)) {
-            finishRelayAddress(strIn);
-        }
+        finishRelayAddress(strIn);
     } catch (const std::exception& error) {
-        setStatus(SomethingBadHappened + descriptionOf(error));
-        endTrace();
-        if (inBatch()) {
-            endBatch(BatchEnd::Stopped, m_state.txtWhoStatus);
-        }
+        m_trace->fail(SomethingBadHappened + descriptionOf(error));
     }
 }
 
-// Follows a network handle to ARIN or a referral to another registry. A step
-// that would repeat a lookup already made for this relay address is not taken:
-// the answer then counts as final, so that no answer can keep the trace asking
-// the same registry the same thing once a second forever.
-bool Workbench::followAnswer(const QString& strIn)
-{
-    const AnswerVerdict verdict = ClassifyAnswer(strIn);
-    switch (verdict.kind) {
-    case AnswerVerdict::Kind::NetworkBlock:
-        if (m_askedForRelay.contains(lookupKey(Registry::ARIN, verdict.handle))) {
-            return false;
-        }
-        m_state.strCurrentIP = verdict.handle;
-        setStatus(u"Received Network Block answer"_s);
-        queryRegistry(Registry::ARIN);
-        return true;
-    case AnswerVerdict::Kind::Referral:
-        if (m_askedForRelay.contains(lookupKey(verdict.registry->id, m_state.strCurrentIP))) {
-            return false;
-        }
-        setStatus(u"Referred to "_s + verdict.registry->ReferralMarker);
-        queryRegistry(verdict.registry->id);
-        return true;
-    case AnswerVerdict::Kind::Final:
-        return false;
-    }
-    return false;
-}
-
-// A final answer: its addresses go into the abuse list and the trace moves on to
-// the next relay address, again at ARIN.
 void Workbench::finishRelayAddress(const QString& strIn)
 {
     QStringList listed;
@@ -308,37 +328,37 @@ void Workbench::finishRelayAddress(const QString& strIn)
 
 void Workbench::advanceToNextRelay()
 {
-    appendRdapRows(m_state.intIPIndex);
-    ++m_state.intIPIndex;
-    if (m_state.intIPIndex >= m_state.intIPCount) {
-        endTraceOfMessage();
+    if (m_trace == nullptr) {
         return;
     }
-    // The list may have been cleared meanwhile (Clear Result during a trace);
-    // a missing entry reads as empty text, as the list box gives it.
-    const QString next = m_state.lstIPs.value(m_state.intIPIndex);
-    if (next == m_state.strCurrentIP) {
-        endTrace();
-        return;
-    }
-    m_state.strCurrentIP = next;
-    m_askedForRelay.clear();
-    queryRegistry(Registry::ARIN);
+    appendRdapRows(m_trace->relayIndex());
+    m_trace->nextRelay();
 }
 
-void Workbench::endTrace()
+// Every end of a trace comes here, so a batch either goes on with its message
+// or stops with the reason.
+void Workbench::traceEnded(WhoisTrace::End end, const QString& reason)
 {
-    m_tracing = false;
+    m_state.intIPIndex = static_cast<qint16>(m_trace->relayIndex());
+    if (end == WhoisTrace::End::Failed) {
+        setStatus(reason);
+    }
     Q_EMIT traceFinished();
-}
-
-// The relay list is done: a batch completes the message and goes on with the next.
-void Workbench::endTraceOfMessage()
-{
-    endTrace();
-    if (m_state.chkAutomate) {
-        ProcessNextEmail();
+    if (m_batchRunning && !inBatch()) {
+        endBatch(BatchEnd::Stopped, u"the batch box was unticked"_s);
+        return;
     }
+    if (!m_state.chkAutomate) {
+        return;
+    }
+    if (end == WhoisTrace::End::Failed) {
+        if (inBatch()) {
+            tellBatchProgress(u"stopped, left in the folder: "_s + reason);
+            endBatch(BatchEnd::Stopped, reason);
+        }
+        return;
+    }
+    ProcessNextEmail();
 }
 
 void Workbench::setHeaderText(const QString& text)

@@ -5,6 +5,7 @@
 #include "rdap/RdapClient.h"
 #include "whois/RegistryTable.h"
 #include "whois/WhoisLookup.h"
+#include "workbench/WhoisTrace.h"
 #include "workbench/WorkbenchState.h"
 
 #include <QHash>
@@ -115,7 +116,10 @@ public:
     void setTraceEnabled(bool enabled) { m_traceEnabled = enabled; }
 
     /// Whether a whois trace is under way.
-    bool isTracing() const { return m_tracing; }
+    bool isTracing() const { return m_trace != nullptr && m_trace->isRunning(); }
+    /// Whether a batch run is under way: from the mailbox Start with the batch
+    /// box ticked until `batchEnded`.
+    bool isBatchRunning() const { return m_batchRunning; }
 
     /// With RDAP on, Start also asks each relay address's registry over RDAP
     /// for the network's abuse contact, and the trace adds those addresses after
@@ -182,27 +186,30 @@ private:
     void LoadSelectedEmail(std::function<void(LoadOutcome)> done);
     void takeSelection(std::function<void(LoadOutcome)> done);
     bool showSelection(const std::vector<MailSession::SelectedItem>& items);
-    void SendComplaint(std::function<void(const MailError&)> done);
+    void SendComplaint(std::function<void(const MailSession::Sent&)> done);
     void mailFailed(const MailError& error);
 
     bool inBatch() const { return m_state.blnUseOutlook && m_state.chkAutomate; }
+    bool refuseWhileBatchRuns();
     void ProcessNextEmail();
-    void disposeReported(const QString& sentTo);
-    void setAsideUnreportable(const QString& reason);
+    std::optional<QString> whyNotToSend() const;
+    void disposeReported(const QString& sentTo, const QStringList& deferred);
+    void setAsideUnreportable(const QString& reason, const QString& triedTo = {});
     void goOnWithBatch();
     void stopBatch(const QString& status);
     void endBatch(BatchEnd end, const QString& reason);
     void tellBatchProgress(const QString& outcome, const QString& sentTo = {});
+    QString sentToOutcome(const QString& outcome, const QStringList& deferred) const;
     QString loadedSubjects() const;
     QStringList loadedEntryIds() const;
 
-    void queryRegistry(RegistryId registry);
-    void EvaluateAnswer(const QString& strIn);
-    bool followAnswer(const QString& strIn);
+    void startTrace();
+    void dropTrace();
+    void traceMoved(qsizetype index, const QString& query);
+    void EvaluateAnswer(qsizetype index, const QString& strIn);
     void finishRelayAddress(const QString& strIn);
-    void endTrace();
-    void endTraceOfMessage();
     void advanceToNextRelay();
+    void traceEnded(WhoisTrace::End end, const QString& reason);
 
     void startRdapLookups();
     void stopRdapLookups();
@@ -232,10 +239,21 @@ private:
     MailSession m_mail;
     /// The messages the last mailbox load filled the boxes from.
     QList<LoadedMessage> m_loaded;
-    /// The registry asked last, and why the batch must stop before the next
-    /// message: a registry in this run refused to answer because of too many queries.
-    RegistryId m_currentRegistry = Registry::ARIN;
+    /// Counts the mailbox loads; a trace knows the load it was started for.
+    quint64 m_loadSerial = 0;
+    /// The trace of the last Start (none before the first, or when that Start
+    /// found nothing to trace) and the load it belongs to. A new Start drops it.
+    WhoisTrace* m_trace = nullptr;
+    quint64 m_traceLoad = 0;
+    /// Why the last Start started no trace.
+    QString m_notTraced;
+    /// Why the batch must stop before the next message: an RDAP server of this
+    /// run refused to answer because of too many queries.
     std::optional<QString> m_refusal;
+    bool m_batchRunning = false;
+    /// Set when the batch was told to stop while a mail step was under way.
+    std::optional<QString> m_batchStopRequest;
+    bool m_starting = false;
     RdapClient::Options m_rdapOptions;
     std::unique_ptr<RdapClient> m_rdap;
     /// The lookups of the current run, by ticket: the row of lstIPs each is for.
@@ -244,7 +262,4 @@ private:
     std::optional<qsizetype> m_waitingForRdap;
     unsigned m_busyReasons = 0;
     bool m_traceEnabled = true;
-    bool m_tracing = false;
-    /// Registry and query of every lookup made for the relay address being traced.
-    QSet<QString> m_askedForRelay;
 };

@@ -5,6 +5,7 @@
 #include "app/report/ReportOutput.h"
 #include "app/report/ReportRun.h"
 #include "common/SettingsFile.h"
+#include "mailbox/MailSettings.h"
 #include "rdap/RdapSettings.h"
 #include "resolve/CaresResolver.h"
 #include "workbench/MessageFile.h"
@@ -102,7 +103,8 @@ int main(int argc, char* argv[])
     const QCommandLineOption batchOption(
         u"batch"_s, u"With --mailbox: report and delete every message of the source folder, one after another, until "
                     u"it is empty or the batch stops."_s);
-    const QCommandLineOption yesOption(u"yes"_s, u"Answer OK to the warning that the source folder is the Inbox."_s);
+    const QCommandLineOption yesOption(
+        u"yes"_s, u"Also process an Inbox: answer OK to the warning that the source folder is the Inbox."_s);
     const QCommandLineOption rdapOption(
         u"rdap"_s, u"Also ask each relay's registry over RDAP for the network's abuse contact ([abuse-contacts] rdap= "
                    u"of the settings file, for this run)."_s);
@@ -148,6 +150,15 @@ int main(int argc, char* argv[])
     if (!whoisServers) {
         fail(u"ZELKOR_WHOIS_SERVERS: "_s + whoisError);
         return BadArguments;
+    }
+
+    // A mailbox run with unusable settings does not start: no mail operation
+    // is made, so nothing is loaded, sent or moved.
+    if (fromMailbox) {
+        if (const MailResult<MailSettings> mail = MailSettings::load(MailSettings::defaultPath()); !mail.ok()) {
+            fail(mail.error().description);
+            return BadArguments;
+        }
     }
 
     ReportRequest request;

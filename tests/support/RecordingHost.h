@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 /// Records what the workbench asks of its face.
 class RecordingHost final : public WorkbenchHost
 {
@@ -16,6 +18,8 @@ public:
     QStringList messageBoxes;
     /// What the next questions are answered, first first; OK when none is left.
     QList<bool> answers;
+    /// Runs inside the one pass of pending events, as a queued click would.
+    std::function<void()> duringPendingEvents;
 
     void showStartupFailure(const QString& message) override { startupFailures.append(message); }
     void setBusy(bool busy) override { busyCalls.append(busy); }
@@ -28,6 +32,9 @@ public:
     void processPendingEvents() override
     {
         ++pendingEventPasses;
+        if (duringPendingEvents) {
+            duringPendingEvents();
+        }
         WorkbenchHost::processPendingEvents();
     }
 };

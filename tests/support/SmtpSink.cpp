@@ -19,21 +19,51 @@ namespace {
 constexpr char sinkScript[] = R"PY(
 import os, signal, ssl, sys, threading
 from aiosmtpd.controller import Controller
+from aiosmtpd.smtp import SMTP
 
 port, directory, cert, key = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
 refused = {a.lower() for a in sys.argv[5:]}
+
+def marked(name):
+    return os.path.exists(os.path.join(directory, name))
+
+def deferred():
+    try:
+        with open(os.path.join(directory, 'deferred-recipients')) as f:
+            return {line.strip().lower() for line in f if line.strip()}
+    except OSError:
+        return set()
+
+class Server(SMTP):
+    # The reply to DATA itself, before the message comes, has no handler hook.
+    async def smtp_DATA(self, arg):
+        if self.envelope.rcpt_tos and marked('defer-data'):
+            await self.push('451 4.3.2 Try again later')
+            return
+        if self.envelope.rcpt_tos and marked('refuse-data'):
+            await self.push('554 5.7.1 Not accepted from you')
+            return
+        await super().smtp_DATA(arg)
+
+class SinkController(Controller):
+    def factory(self):
+        return Server(self.handler, **self.SMTP_kwargs)
 
 class Handler:
     count = 0
     async def handle_RCPT(self, server, session, envelope, address, options):
         if address.lower() in refused:
             return '550 5.1.1 <%s>: Recipient address rejected' % address
+        if address.lower() in deferred():
+            return '450 4.2.1 <%s>: Mailbox busy, try again later' % address
         envelope.rcpt_tos.append(address)
         return '250 2.1.5 OK'
     async def handle_DATA(self, server, session, envelope):
-        if os.path.exists(os.path.join(directory, 'refuse-messages')):
+        if marked('refuse-messages'):
             return '554 5.7.1 Message refused as spam'
-        if os.path.exists(os.path.join(directory, 'hang-up-in-data')):
+        if marked('defer-messages'):
+            return '451 4.7.1 Greylisted, try again later'
+        if marked('hang-up-in-data'):
             server.transport.close()
             return '421 4.3.0 Closing'
         Handler.count += 1
@@ -52,7 +82,7 @@ if cert:
     context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     context.load_cert_chain(cert, key)
     options['tls_context'] = context
-controller = Controller(Handler(), hostname='127.0.0.1', port=port, **options)
+controller = SinkController(Handler(), hostname='127.0.0.1', port=port, **options)
 controller.start()
 print('READY', flush=True)
 stop = threading.Event()
@@ -179,16 +209,43 @@ QByteArray decodeQuotedPrintable(QByteArrayView encoded)
     return decoded;
 }
 
+namespace {
+
+const char* markerOf(SmtpSink::Behaviour behaviour)
+{
+    switch (behaviour) {
+    case SmtpSink::Behaviour::Accept:
+        return nullptr;
+    case SmtpSink::Behaviour::RefuseMessages:
+        return "refuse-messages";
+    case SmtpSink::Behaviour::HangUpInData:
+        return "hang-up-in-data";
+    case SmtpSink::Behaviour::DeferMessages:
+        return "defer-messages";
+    case SmtpSink::Behaviour::DeferData:
+        return "defer-data";
+    case SmtpSink::Behaviour::RefuseData:
+        return "refuse-data";
+    }
+    return nullptr;
+}
+
+} // namespace
+
 void SmtpSink::setBehaviour(Behaviour behaviour)
 {
-    for (const char* marker : {"refuse-messages", "hang-up-in-data"}) {
+    for (const char* marker : {"refuse-messages", "hang-up-in-data", "defer-messages", "defer-data", "refuse-data"}) {
         QFile::remove(m_directory.filePath(u"messages/"_s + QString::fromLatin1(marker)));
     }
-    const char* marker = behaviour == Behaviour::RefuseMessages ? "refuse-messages"
-                         : behaviour == Behaviour::HangUpInData ? "hang-up-in-data"
-                                                                : nullptr;
-    if (marker != nullptr) {
+    if (const char* marker = markerOf(behaviour); marker != nullptr) {
         QFile file(m_directory.filePath(u"messages/"_s + QString::fromLatin1(marker)));
         file.open(QIODevice::WriteOnly);
     }
+}
+
+void SmtpSink::setDeferredRecipients(const QStringList& recipients)
+{
+    QFile file(m_directory.filePath(u"messages/deferred-recipients"_s));
+    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    file.write(recipients.join(u'\n').toUtf8() + '\n');
 }

@@ -40,9 +40,15 @@ public:
         Accept,
         RefuseMessages, ///< every message is answered 554 after its data
         HangUpInData,   ///< the connection is closed while the message comes
+        DeferMessages,  ///< every message is answered 451 after its data
+        DeferData,      ///< DATA is answered 451
+        RefuseData,     ///< DATA is answered 554
     };
     /// How the sink treats the messages from now on.
     void setBehaviour(Behaviour behaviour);
+    /// Recipients answered 450 (refused for now) from now on, besides those
+    /// refused for good at construction.
+    void setDeferredRecipients(const QStringList& recipients);
 
 private:
     QTemporaryDir m_directory;

@@ -1,0 +1,163 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "workbench/WhoisTrace.h"
+
+#include "common/Blanks.h"
+#include "whois/AnswerEvaluation.h"
+#include "whois/WhoisLookup.h"
+#include "workbench/Workbench.h"
+
+#include <exception>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString lookupKey(RegistryId registry, const QString& query)
+{
+    return QString::number(registry) + u'\n' + trimBlanks(query);
+}
+
+QString serverName(RegistryId id)
+{
+    const WhoisRegistry* registry = FindRegistry(id);
+    return registry ? WhoisServerHost(*registry) : QString::number(id);
+}
+
+} // namespace
+
+WhoisTrace::WhoisTrace(WhoisLookup& whois, const QStringList& relays, qsizetype count, QObject* parent)
+    : QObject(parent)
+    , m_whois(whois)
+    , m_relays(relays)
+    , m_count(count)
+{}
+
+WhoisTrace::~WhoisTrace()
+{
+    cancel();
+}
+
+void WhoisTrace::start()
+{
+    if (m_count == 0) {
+        return;
+    }
+    connect(&m_whois, &WhoisLookup::answerComplete, this, &WhoisTrace::evaluateAnswer);
+    m_running = true;
+    m_index = 0;
+    m_query = m_relays.value(0);
+    Q_EMIT moved(m_index, m_query);
+    queryRegistry(Registry::ARIN);
+}
+
+void WhoisTrace::cancel()
+{
+    disconnect(&m_whois, nullptr, this, nullptr);
+    if (m_running) {
+        m_running = false;
+        m_whois.cancel();
+    }
+}
+
+void WhoisTrace::queryRegistry(RegistryId registry)
+{
+    m_registry = registry;
+    m_asked.insert(lookupKey(registry, m_query));
+    m_whois.QueryRegistry(registry, m_query);
+}
+
+void WhoisTrace::evaluateAnswer(const QString& answer)
+{
+    if (!m_running) {
+        return;
+    }
+    noteFailure();
+    if (!m_refusal && IsQueryLimitRefusal(answer)) {
+        m_refusal = u"%1 refused a query (%ERROR:201, access denied). The registry limits whois queries per client "
+                    u"and day; run the batch again tomorrow."_s.arg(serverName(m_registry));
+    }
+    bool followed = false;
+    try {
+        followed = followAnswer(answer);
+    } catch (const std::exception& error) {
+        fail(SomethingBadHappened + QString::fromLocal8Bit(error.what()));
+        return;
+    }
+    if (!followed) {
+        Q_EMIT finalAnswer(m_index, answer);
+    }
+}
+
+void WhoisTrace::noteFailure()
+{
+    if (const QString& reason = m_whois.lastFailure(); !reason.isEmpty()) {
+        m_failures.append({serverName(m_registry), m_query, reason});
+    }
+}
+
+// Follows a network handle to ARIN or a referral to another registry. A step
+// that would repeat a lookup already made for this relay address is not taken:
+// the answer then counts as final, so that no answer can keep the trace asking
+// the same registry the same thing once a second forever.
+bool WhoisTrace::followAnswer(const QString& answer)
+{
+    const AnswerVerdict verdict = ClassifyAnswer(answer);
+    switch (verdict.kind) {
+    case AnswerVerdict::Kind::NetworkBlock:
+        if (m_asked.contains(lookupKey(Registry::ARIN, verdict.handle))) {
+            return false;
+        }
+        m_query = verdict.handle;
+        Q_EMIT moved(m_index, m_query);
+        Q_EMIT status(u"Received Network Block answer"_s);
+        queryRegistry(Registry::ARIN);
+        return true;
+    case AnswerVerdict::Kind::Referral:
+        if (m_asked.contains(lookupKey(verdict.registry->id, m_query))) {
+            return false;
+        }
+        Q_EMIT status(u"Referred to "_s + verdict.registry->ReferralMarker);
+        queryRegistry(verdict.registry->id);
+        return true;
+    case AnswerVerdict::Kind::Final:
+        return false;
+    }
+    return false;
+}
+
+void WhoisTrace::nextRelay()
+{
+    if (!m_running) {
+        return;
+    }
+    ++m_index;
+    if (m_index >= m_count) {
+        finish(End::LastRelay);
+        return;
+    }
+    const QString next = m_relays.value(m_index);
+    if (next == m_query) {
+        finish(End::RepeatedRelay,
+               u"relay address %1 of %2 is the text just asked (%3), so the trace ended there"_s.arg(m_index + 1)
+                   .arg(m_count)
+                   .arg(next));
+        return;
+    }
+    m_query = next;
+    m_asked.clear();
+    Q_EMIT moved(m_index, m_query);
+    queryRegistry(Registry::ARIN);
+}
+
+void WhoisTrace::fail(const QString& reason)
+{
+    if (m_running) {
+        finish(End::Failed, reason);
+    }
+}
+
+void WhoisTrace::finish(End end, const QString& reason)
+{
+    cancel();
+    Q_EMIT ended(end, reason);
+}
