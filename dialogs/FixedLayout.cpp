@@ -4,11 +4,13 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QHash>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTextBrowser>
 
 #include <algorithm>
@@ -28,6 +30,60 @@ constexpr int FixedPitchFontPixels = 13;
 int pixels(int twips)
 {
     return (twips + TwipsPerPixel / 2) / TwipsPerPixel;
+}
+
+// A multi-line text box. Its line breaks are the document's paragraph breaks,
+// which is what the windows read back as line breaks; Shift+Enter, which would
+// put a line separator (U+2028) inside the paragraph, breaks the line as Enter does.
+class TextBox final : public QPlainTextEdit
+{
+public:
+    using QPlainTextEdit::QPlainTextEdit;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (!event->matches(QKeySequence::InsertLineSeparator)) {
+            QPlainTextEdit::keyPressEvent(event);
+            return;
+        }
+        QKeyEvent enter(event->type(), event->key(), event->modifiers() & ~Qt::ShiftModifier, event->text(),
+                        event->isAutoRepeat(), ushort(event->count()));
+        QPlainTextEdit::keyPressEvent(&enter);
+        event->setAccepted(enter.isAccepted());
+    }
+};
+
+// Keeps every row of a list box within the box's width, so that the view cuts a
+// long row short with an ellipsis instead of scrolling sideways.
+class FittingRows final : public QStyledItemDelegate
+{
+public:
+    explicit FittingRows(QListWidget* list)
+        : QStyledItemDelegate(list)
+        , m_list(list)
+    {}
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setWidth(std::min(size.width(), m_list->viewport()->width()));
+        return size;
+    }
+
+private:
+    QListWidget* m_list;
+};
+
+QListWidget* createListBox(QWidget* parent)
+{
+    auto* list = new QListWidget(parent);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list->setTextElideMode(Qt::ElideRight);
+    list->setItemDelegate(new FittingRows(list));
+    // The rows are laid out again when the vertical scroll bar comes or goes.
+    list->setResizeMode(QListView::Adjust);
+    return list;
 }
 
 QWidget* createControl(const ControlSpec& row, QWidget* parent)
@@ -52,9 +108,13 @@ QWidget* createControl(const ControlSpec& row, QWidget* parent)
     }
     case ControlKind::TextBox:
     case ControlKind::ReadOnlyTextBox: {
-        auto* edit = new QPlainTextEdit(parent);
+        auto* edit = new TextBox(parent);
         edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+        // Lines wrap at the box's edge, between words where they can and inside
+        // a word too long for the box, so there is nothing to scroll sideways.
+        edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        edit->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
         edit->setReadOnly(row.kind == ControlKind::ReadOnlyTextBox);
         // As in a dialog's text box, Tab moves on to the next control.
         edit->setTabChangesFocus(true);
@@ -66,7 +126,7 @@ QWidget* createControl(const ControlSpec& row, QWidget* parent)
     }
     case ControlKind::ListBox:
     case ControlKind::CheckListBox:
-        return new QListWidget(parent);
+        return createListBox(parent);
     case ControlKind::GroupBox: {
         auto* group = new QGroupBox(caption, parent);
         // The caption sits on the frame's top line, so the controls drawn over
@@ -106,6 +166,37 @@ QRect geometryOf(const ControlSpec& row)
 QRect pixelsFromTwips(const QRect& twips)
 {
     return {pixels(twips.left()), pixels(twips.top()), pixels(twips.width()), pixels(twips.height())};
+}
+
+bool isCutShort(const QListWidgetItem& item)
+{
+    const QListWidget* list = item.listWidget();
+    if (list == nullptr) {
+        return false;
+    }
+    // The row's natural size, tick box included, against the room the box
+    // leaves beside its vertical scroll bar, whether that shows yet or not.
+    QStyleOptionViewItem option;
+    option.initFrom(list);
+    option.widget = list;
+    option.font = list->font();
+    option.fontMetrics = list->fontMetrics();
+    const QStyledItemDelegate natural;
+    const int needed = natural.sizeHint(option, list->model()->index(list->row(&item), 0)).width();
+    int room = list->contentsRect().width();
+    if (list->verticalScrollBarPolicy() != Qt::ScrollBarAlwaysOff) {
+        room -= list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list);
+    }
+    return needed > room;
+}
+
+void setRowToolTip(QListWidgetItem& item, const QString& ownTip)
+{
+    if (!isCutShort(item)) {
+        item.setToolTip(ownTip);
+        return;
+    }
+    item.setToolTip(ownTip.isEmpty() ? item.text() : item.text() + u'\n' + ownTip);
 }
 
 QFont dialogFont()

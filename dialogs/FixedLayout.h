@@ -3,10 +3,12 @@
 
 #include <QFont>
 #include <QRect>
+#include <QString>
 #include <QStringView>
 
 #include <span>
 
+class QListWidgetItem;
 class QWidget;
 
 /// The kinds of control a fixed-layout window is made of.
@@ -16,14 +18,14 @@ enum class ControlKind
     Button,
     CheckBox,
     LineEdit,         ///< single-line text box
-    TextBox,          ///< multi-line text box with a vertical scroll bar
+    TextBox,          ///< multi-line text box with a vertical scroll bar, its lines wrapped
     ReadOnlyTextBox,  ///< the same, selectable and copyable but not editable
     ReadOnlyLineEdit, ///< single-line, selectable and copyable but not editable
-    ListBox,
-    CheckListBox,   ///< a list box with a tick box on every row
-    GroupBox,       ///< drawn behind the controls over its area, which are not its children
-    HorizontalLine, ///< a white line one pixel high
-    PageView        ///< a view that shows an HTML page
+    ListBox,          ///< no horizontal scroll bar: a row too long for the box is cut short
+    CheckListBox,     ///< a list box with a tick box on every row
+    GroupBox,         ///< drawn behind the controls over its area, which are not its children
+    HorizontalLine,   ///< a white line one pixel high
+    PageView          ///< a view that shows an HTML page
 };
 
 /// One control of a window whose every control has a fixed place. Positions are
@@ -54,6 +56,13 @@ QRect pixelsFromTwips(const QRect& twips);
 /// together, whatever dpi the desktop reports.
 QFont dialogFont();
 QFont fixedPitchFont();
+
+/// Whether `item`'s list box is too narrow to show the row whole.
+bool isCutShort(const QListWidgetItem& item);
+
+/// Sets `item`'s tool tip to `ownTip`, preceded by the row's whole text when
+/// its list box cuts the row short.
+void setRowToolTip(QListWidgetItem& item, const QString& ownTip = {});
 
 /// Creates every control of `table` as a child of `window` (object name = the
 /// control's name), sets its caption, tool tip, font and geometry, the label

@@ -82,7 +82,7 @@ void dlgConfigure::loadList()
     const QStringList entries = readDoNotSendList(m_programDirectory);
     for (const QString& entry : entries) {
         if (!entry.isEmpty()) {
-            m_lstDoNotSend->addItem(entry);
+            addRow(entry);
         }
     }
 }
@@ -96,7 +96,14 @@ void dlgConfigure::cmdAddDoNotSend_Click()
         reportFailure(u"The entry could not be added to the do-not-send list.\n\n"_s + error);
         return;
     }
-    m_lstDoNotSend->addItem(entry);
+    addRow(entry);
+}
+
+// A row too long for the list shows whole in its tool tip.
+void dlgConfigure::addRow(const QString& entry)
+{
+    auto* item = new QListWidgetItem(entry, m_lstDoNotSend);
+    setRowToolTip(*item);
 }
 
 void dlgConfigure::cmdDelete_Click()

@@ -37,6 +37,7 @@ protected:
 
 private:
     void loadList();
+    void addRow(const QString& entry);
     void cmdAddDoNotSend_Click();
     void cmdDelete_Click();
 

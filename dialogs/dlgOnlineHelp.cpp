@@ -61,12 +61,19 @@ QString withHeadingLine(const QString& html, const QString& line)
     return headed;
 }
 
+// The port a URL of `scheme` means when it names none.
+int defaultPort(const QString& scheme)
+{
+    return scheme == u"https" ? 443 : 80;
+}
+
 } // namespace
 
 dlgOnlineHelp::dlgOnlineHelp(const QUrl& address, std::chrono::milliseconds timeLimit, QWidget* parent)
     : QDialog(parent)
     , m_address(address)
     , m_network(new QNetworkAccessManager(this))
+    , m_openOnDesktop([](const QUrl& url) { QDesktopServices::openUrl(url); })
 {
     setWindowTitle(u"Zelkor II Online Help"_s);
     setModal(true);
@@ -81,11 +88,12 @@ dlgOnlineHelp::dlgOnlineHelp(const QUrl& address, std::chrono::milliseconds time
     okButton->setFocus();
 
     m_timeLimit.setSingleShot(true);
+    m_timeLimit.setInterval(timeLimit);
     connect(&m_timeLimit, &QTimer::timeout, this, [this] {
         stopFetch();
-        showInstalledCopy(u"no answer within %1 seconds"_s.arg(double(m_timeLimit.interval()) / 1000.0));
+        fetchFailed(u"no answer within %1 seconds"_s.arg(double(m_timeLimit.interval()) / 1000.0));
     });
-    startFetch(timeLimit);
+    startFetch(m_address);
 }
 
 dlgOnlineHelp::~dlgOnlineHelp()
@@ -113,14 +121,15 @@ void dlgOnlineHelp::done(int result)
     QDialog::done(result);
 }
 
-void dlgOnlineHelp::startFetch(std::chrono::milliseconds timeLimit)
+void dlgOnlineHelp::startFetch(const QUrl& target)
 {
-    QNetworkRequest request(m_address);
-    // Fetched anew at every opening: no cached copy, here or in a proxy on the way.
+    m_target = target;
+    QNetworkRequest request(target.adjusted(QUrl::RemoveFragment));
+    // Every page is fetched anew: no cached copy, here or in a proxy on the way.
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     m_reply = m_network->get(request);
     connect(m_reply, &QNetworkReply::finished, this, &dlgOnlineHelp::fetchFinished);
-    m_timeLimit.start(timeLimit);
+    m_timeLimit.start();
 }
 
 void dlgOnlineHelp::stopFetch()
@@ -144,15 +153,41 @@ void dlgOnlineHelp::fetchFinished()
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status >= 400) {
         const QString phrase = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
-        showInstalledCopy(QString(u"HTTP "_s + QString::number(status) + u' ' + phrase).trimmed());
+        fetchFailed(QString(u"HTTP "_s + QString::number(status) + u' ' + phrase).trimmed());
         return;
     }
     if (reply->error() != QNetworkReply::NoError) {
-        showInstalledCopy(reply->errorString());
+        fetchFailed(reply->errorString());
         return;
     }
     // After a redirect the page's links are relative to where it was found.
-    showPage(decodePage(reply->readAll(), reply->rawHeader("Content-Type")), reply->url(), PageSource::Site);
+    QUrl foundAt = reply->url();
+    if (m_target.hasFragment()) {
+        foundAt.setFragment(m_target.fragment(QUrl::FullyEncoded), QUrl::StrictMode);
+    }
+    const QByteArray contentType = reply->rawHeader("Content-Type");
+    if (isOpening()) {
+        m_foundAt = foundAt;
+    } else if (!contentType.isEmpty() && !contentType.toLower().startsWith("text/html")) {
+        // A download or a document of another kind: the desktop has the program for it.
+        m_openOnDesktop(foundAt);
+        return;
+    }
+    showPage(decodePage(reply->readAll(), contentType), foundAt, PageSource::Site);
+}
+
+// The help page itself gives way to the installed copy; another page of the
+// site to a line that says why it is not there.
+void dlgOnlineHelp::fetchFailed(const QString& reason)
+{
+    if (isOpening() || m_target.adjusted(QUrl::RemoveFragment) == m_address.adjusted(QUrl::RemoveFragment)) {
+        showInstalledCopy(reason);
+        return;
+    }
+    const QString line =
+        u"The page %1 could not be fetched (%2)."_s.arg(m_target.toDisplayString(QUrl::RemoveFragment), reason);
+    showPage(u"<html><body><p><b>"_s + line.toHtmlEscaped() + u"</b></p></body></html>"_s, m_target,
+             PageSource::FailureNotice);
 }
 
 void dlgOnlineHelp::showInstalledCopy(const QString& reason)
@@ -168,19 +203,39 @@ void dlgOnlineHelp::showInstalledCopy(const QString& reason)
 
 void dlgOnlineHelp::showPage(const QString& html, const QUrl& pageUrl, PageSource source)
 {
-    m_pageUrl = pageUrl;
-    m_wbOnlineHelp->document()->setBaseUrl(pageUrl);
+    m_pageUrl = pageUrl.adjusted(QUrl::RemoveFragment);
+    m_wbOnlineHelp->document()->setBaseUrl(m_pageUrl);
     m_wbOnlineHelp->setHtml(html);
+    if (pageUrl.hasFragment()) {
+        m_wbOnlineHelp->scrollToAnchor(pageUrl.fragment());
+    }
     Q_EMIT pageShown(source);
 }
 
 void dlgOnlineHelp::openLink(const QUrl& link)
 {
     const QUrl target = m_pageUrl.resolved(link);
-    if (target.hasFragment() && target.adjusted(QUrl::RemoveFragment) == m_pageUrl.adjusted(QUrl::RemoveFragment)) {
+    if (target.hasFragment() && target.adjusted(QUrl::RemoveFragment) == m_pageUrl) {
         m_wbOnlineHelp->scrollToAnchor(target.fragment());
         return;
     }
-    // The view shows the help page only; everything else opens in the browser.
-    QDesktopServices::openUrl(target);
+    if (!isOnHelpSite(target)) {
+        m_openOnDesktop(target);
+        return;
+    }
+    // A page still on its way gives way to the one asked for now.
+    stopFetch();
+    startFetch(target);
+}
+
+// The help's site: the scheme, host and port of the help page's address, or of
+// the address the page was found at after a redirect.
+bool dlgOnlineHelp::isOnHelpSite(const QUrl& url) const
+{
+    const auto sameSite = [&url](const QUrl& site) {
+        return site.isValid() && url.scheme() == site.scheme() && url.host() == site.host() &&
+               url.port(defaultPort(url.scheme())) == site.port(defaultPort(site.scheme()));
+    };
+    const bool web = url.scheme() == u"http" || url.scheme() == u"https";
+    return web && (sameSite(m_address) || sameSite(m_foundAt));
 }

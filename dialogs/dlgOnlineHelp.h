@@ -8,7 +8,9 @@
 #include <QUrl>
 
 #include <chrono>
+#include <functional>
 #include <span>
+#include <utility>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -18,7 +20,10 @@ class QTextBrowser;
 /// site at every opening and shows it when it has arrived. When the page cannot
 /// be fetched (no answer in time, a network error, an HTTP status of 400 or
 /// more) it shows the copy installed with the program under one line that says
-/// so. Links open in the desktop's browser.
+/// so. A link to another page of the help's own site (same scheme, host and
+/// port) is fetched and shown in the view, and a link to a place in the page on
+/// view scrolls there; any other link, and a page of the site that is not HTML,
+/// is handed to the desktop.
 class dlgOnlineHelp final : public QDialog
 {
     Q_OBJECT
@@ -28,7 +33,9 @@ public:
     enum class PageSource
     {
         Site,
-        InstalledCopy
+        InstalledCopy,
+        /// A line saying that a page a link leads to could not be fetched.
+        FailureNotice
     };
     Q_ENUM(PageSource)
 
@@ -51,6 +58,11 @@ public:
     /// Whether the page is still on its way.
     bool isFetching() const { return m_reply != nullptr; }
 
+    /// What opens the links the view does not follow itself; the desktop's
+    /// default application for the address unless replaced.
+    using DesktopOpener = std::function<void(const QUrl&)>;
+    void setDesktopOpener(DesktopOpener opener) { m_openOnDesktop = std::move(opener); }
+
     /// Closes at once, dropping a fetch still under way.
     void done(int result) override;
 
@@ -59,18 +71,28 @@ Q_SIGNALS:
     void pageShown(dlgOnlineHelp::PageSource source);
 
 private:
-    void startFetch(std::chrono::milliseconds timeLimit);
+    /// Fetches `target` for the view; its fragment is the place to scroll to.
+    void startFetch(const QUrl& target);
     void stopFetch();
     void fetchFinished();
+    void fetchFailed(const QString& reason);
     void showInstalledCopy(const QString& reason);
     void showPage(const QString& html, const QUrl& pageUrl, PageSource source);
     void openLink(const QUrl& link);
+    bool isOnHelpSite(const QUrl& url) const;
+    /// The fetch made at opening: no page is on view yet.
+    bool isOpening() const { return m_pageUrl.isEmpty(); }
 
     QUrl m_address;
+    /// Where the help page was found, after any redirect.
+    QUrl m_foundAt;
     /// Where the page on view came from; its links are relative to it.
     QUrl m_pageUrl;
+    /// The page being fetched, with the fragment to scroll to once it is shown.
+    QUrl m_target;
     QTextBrowser* m_wbOnlineHelp = nullptr;
     QNetworkAccessManager* m_network = nullptr;
     QNetworkReply* m_reply = nullptr;
     QTimer m_timeLimit;
+    DesktopOpener m_openOnDesktop;
 };

@@ -191,6 +191,22 @@ private Q_SLOTS:
         QCOMPARE(dialog.failures, QStringList());
     }
 
+    // A row too long for the list is cut short; its tool tip shows it whole.
+    void longRowShownInItsTip()
+    {
+        const QString longEntry = u"SPAM-"_s + QString(80, u'X') + u".EXAMPLE"_s;
+        QVERIFY(writeList((u"SHORT.ORG\r\n"_s + longEntry + u"\r\n"_s).toUtf8()));
+        RecordingConfigure dialog(m_directory->path());
+        auto* txtAdd = dialog.findChild<QLineEdit*>(u"txtAdd"_s);
+        txtAdd->setText(longEntry.toLower());
+        QTest::mouseClick(button(dialog, u"cmdAddDoNotSend"_s), Qt::LeftButton);
+        const auto* list = dialog.findChild<QListWidget*>(u"lstDoNotSend"_s);
+        QCOMPARE(list->count(), 3);
+        QCOMPARE(list->item(0)->toolTip(), QString());
+        QCOMPARE(list->item(1)->toolTip(), longEntry);
+        QCOMPARE(list->item(2)->toolTip(), longEntry);
+    }
+
     void remove_data()
     {
         QTest::addColumn<QByteArray>("before");

@@ -3,11 +3,10 @@
 #include "tests/support/FixedLayoutCheck.h"
 #include "tests/support/TestHttpServer.h"
 
-#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
-#include <QScopeGuard>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBrowser>
@@ -40,18 +39,6 @@ QString installedCopyText()
     document.setHtml(QString::fromUtf8(file.readAll()));
     return document.toPlainText();
 }
-
-// Stands in for the desktop's browser: records what it is asked to open.
-class BrowserStandIn : public QObject
-{
-    Q_OBJECT
-
-public:
-    QList<QUrl> opened;
-
-public Q_SLOTS:
-    void openUrl(const QUrl& url) { opened.append(url); }
-};
 
 } // namespace
 
@@ -161,16 +148,40 @@ private Q_SLOTS:
     {
         m_server->setResponse(HelpTarget.toByteArray(), TestHttpServer::Response::redirect(301, "/moved/help.htm"));
         m_server->setResponse("/moved/help.htm", TestHttpServer::Response::page(page(u"Moved help").toUtf8()));
-        BrowserStandIn browser;
-        QDesktopServices::setUrlHandler(u"http"_s, &browser, "openUrl");
-        const auto unset = qScopeGuard([] { QDesktopServices::unsetUrlHandler(u"http"_s); });
+        m_server->setResponse("/moved/start.htm", TestHttpServer::Response::page(page(u"Getting started").toUtf8()));
         dlgOnlineHelp dialog(helpUrl());
+        QList<QUrl> opened;
+        dialog.setDesktopOpener([&opened](const QUrl& url) { opened.append(url); });
         QSignalSpy shown(&dialog, &dlgOnlineHelp::pageShown);
         QVERIFY(shown.wait(5000));
         QCOMPARE(shown.first().first().value<dlgOnlineHelp::PageSource>(), dlgOnlineHelp::PageSource::Site);
         QVERIFY(shownText(dialog).contains(u"Moved help"_s));
         Q_EMIT dialog.findChild<QTextBrowser*>(u"wbOnlineHelp"_s)->anchorClicked(QUrl(u"start.htm"_s));
-        QCOMPARE(browser.opened, QList<QUrl>{m_server->url("/moved/start.htm")});
+        QVERIFY(shown.wait(5000));
+        QVERIFY(shownText(dialog).contains(u"Getting started"_s));
+        QCOMPARE(m_server->requests().last().target, QByteArray("/moved/start.htm"));
+        QCOMPARE(opened, QList<QUrl>());
+    }
+
+    // The site answers within the time limit: its page stays on view when the
+    // limit passes afterwards.
+    void aPageInTimeOutlivesTheTimeLimit()
+    {
+        constexpr auto Limit = 1000ms;
+        m_server->setResponse(HelpTarget.toByteArray(),
+                              TestHttpServer::Response::late(
+                                  TestHttpServer::Response::page(page(u"Help from the site").toUtf8()), 200ms));
+        QElapsedTimer clock;
+        clock.start();
+        dlgOnlineHelp dialog(helpUrl(), Limit);
+        QSignalSpy shown(&dialog, &dlgOnlineHelp::pageShown);
+        dialog.open();
+        QVERIFY(shown.wait(5000));
+        QVERIFY2(clock.elapsed() < Limit.count(), qPrintable(QString::number(clock.elapsed())));
+        QTest::qWait(int(Limit.count() - clock.elapsed()) + 300);
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown.first().first().value<dlgOnlineHelp::PageSource>(), dlgOnlineHelp::PageSource::Site);
+        QVERIFY2(shownText(dialog).contains(u"Help from the site"_s), qPrintable(shownText(dialog)));
     }
 
     void installedCopy_data()
@@ -263,40 +274,87 @@ private Q_SLOTS:
 
     void links_data()
     {
+        // In the links, {site} stands for http://127.0.0.1:PORT, the site of
+        // the help page, {port} for its port and {other} for another port.
         QTest::addColumn<QString>("link");
-        QTest::addColumn<QString>("opened");
+        QTest::addColumn<QByteArray>("fetched");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("scrolled");
+        QTest::addColumn<QString>("desktop");
 
-        QTest::newRow("relative to the page") << u"guide/start.htm"_s << u"/guide/start.htm"_s;
-        QTest::newRow("absolute") << u"https://example.org/x"_s << u"https://example.org/x"_s;
-        QTest::newRow("an anchor of the page itself stays in the view") << u"#batch"_s << QString();
+        const QString help = u"Help from the site"_s;
+        const QString start = u"Getting started"_s;
+        QTest::newRow("relative to the page")
+            << u"guide/start.htm"_s << QByteArray("/guide/start.htm") << start << false << QString();
+        QTest::newRow("absolute, on the site")
+            << u"{site}/guide/start.htm"_s << QByteArray("/guide/start.htm") << start << false << QString();
+        QTest::newRow("a place in another page of the site")
+            << u"guide/start.htm#end"_s << QByteArray("/guide/start.htm") << start << true << QString();
+        QTest::newRow("a place in the page itself") << u"#batch"_s << QByteArray() << help << true << QString();
+        QTest::newRow("a page the site does not have")
+            << u"missing.htm"_s << QByteArray("/missing.htm") << u"could not be fetched (HTTP 404 Not Found)"_s << false
+            << QString();
+        QTest::newRow("a document that is not HTML")
+            << u"/manual.pdf"_s << QByteArray("/manual.pdf") << help << false << u"{site}/manual.pdf"_s;
+        QTest::newRow("another port") << u"http://127.0.0.1:{other}/guide/start.htm"_s << QByteArray() << help << false
+                                      << u"http://127.0.0.1:{other}/guide/start.htm"_s;
+        QTest::newRow("another host name") << u"http://localhost:{port}/guide/start.htm"_s << QByteArray() << help
+                                           << false << u"http://localhost:{port}/guide/start.htm"_s;
+        QTest::newRow("another scheme, same host and port")
+            << u"https://127.0.0.1:{port}/guide/start.htm"_s << QByteArray() << help << false
+            << u"https://127.0.0.1:{port}/guide/start.htm"_s;
+        QTest::newRow("another site") << u"https://example.org/x"_s << QByteArray() << help << false
+                                      << u"https://example.org/x"_s;
+        QTest::newRow("mail") << u"mailto:help@example.org"_s << QByteArray() << help << false
+                              << u"mailto:help@example.org"_s;
     }
-    // Links open in the desktop's browser, resolved against the page's address.
+    // Pages of the help's site are fetched into the view, resolved against the
+    // page on view; everything else goes to the desktop.
     void links()
     {
         QFETCH(QString, link);
-        QFETCH(QString, opened);
-        BrowserStandIn browser;
-        QDesktopServices::setUrlHandler(u"http"_s, &browser, "openUrl");
-        QDesktopServices::setUrlHandler(u"https"_s, &browser, "openUrl");
-        const auto unset = qScopeGuard([] {
-            QDesktopServices::unsetUrlHandler(u"http"_s);
-            QDesktopServices::unsetUrlHandler(u"https"_s);
-        });
+        QFETCH(QByteArray, fetched);
+        QFETCH(QString, shown);
+        QFETCH(bool, scrolled);
+        QFETCH(QString, desktop);
+        const auto expand = [this](QString text) {
+            return text.replace(u"{site}"_s, u"http://127.0.0.1:%1"_s.arg(m_server->port()))
+                .replace(u"{port}"_s, QString::number(m_server->port()))
+                .replace(u"{other}"_s, QString::number(m_server->port() ^ 1U));
+        };
+        m_server->setResponse("/guide/start.htm", TestHttpServer::Response::page(page(u"Getting started").toUtf8()));
+        m_server->setResponse("/manual.pdf", TestHttpServer::Response::page("%PDF-1.4", "application/pdf"));
         dlgOnlineHelp dialog(helpUrl());
-        QSignalSpy shown(&dialog, &dlgOnlineHelp::pageShown);
-        QVERIFY(shown.wait(5000));
-        Q_EMIT dialog.findChild<QTextBrowser*>(u"wbOnlineHelp"_s)->anchorClicked(QUrl(link));
+        QList<QUrl> opened;
+        dialog.setDesktopOpener([&opened](const QUrl& url) { opened.append(url); });
+        QSignalSpy pageShown(&dialog, &dlgOnlineHelp::pageShown);
+        dialog.open();
+        QVERIFY(pageShown.wait(5000));
+        auto* view = dialog.findChild<QTextBrowser*>(u"wbOnlineHelp"_s);
+        QCOMPARE(view->verticalScrollBar()->value(), 0);
 
-        const QList<QUrl> expected = opened.isEmpty()          ? QList<QUrl>()
-                                     : opened.startsWith(u'/') ? QList<QUrl>{m_server->url(opened.toLatin1())}
-                                                               : QList<QUrl>{QUrl(opened)};
-        QCOMPARE(browser.opened, expected);
+        Q_EMIT view->anchorClicked(QUrl(expand(link)));
+        QTRY_VERIFY(!dialog.isFetching());
+        QList<QByteArray> targets;
+        for (const TestHttpServer::Request& request : m_server->requests().sliced(1)) {
+            targets.append(request.target);
+        }
+        QCOMPARE(targets, fetched.isEmpty() ? QList<QByteArray>() : QList<QByteArray>{fetched});
+        QVERIFY2(shownText(dialog).contains(shown), qPrintable(shownText(dialog)));
+        QCOMPARE(view->verticalScrollBar()->value() > 0, scrolled);
+        QCOMPARE(opened, desktop.isEmpty() ? QList<QUrl>() : QList<QUrl>{QUrl(expand(desktop))});
     }
 
 private:
+    // A page taller than the view, with places named "batch" and "end" at its foot.
     static QString page(QStringView text)
     {
-        return u"<html><body><h1>"_s + text + u"</h1><p id=\"batch\">The batch run.</p></body></html>"_s;
+        QString filler;
+        for (int paragraph = 1; paragraph <= 60; ++paragraph) {
+            filler += u"<p>Paragraph %1.</p>"_s.arg(paragraph);
+        }
+        return u"<html><body><h1>"_s + text + u"</h1>"_s + filler +
+               u"<p id=\"batch\">The batch run.</p><p id=\"end\">The end.</p></body></html>"_s;
     }
     QUrl helpUrl() const { return m_server->url(HelpTarget.toByteArray()); }
 

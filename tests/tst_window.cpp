@@ -19,11 +19,14 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStyleOption>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
@@ -117,9 +120,18 @@ class TestWindow : public QObject
 
 private Q_SLOTS:
     void layoutFollowsTheTable();
+    void geometryInPixels_data();
+    void geometryInPixels();
     void noCaptionIsCut();
     void startAndClearThroughTheButtons();
     void typingKeepsTheCursor();
+    void editsKeepTheText_data();
+    void editsKeepTheText();
+    void textBoxesWrapTheirLines_data();
+    void textBoxesWrapTheirLines();
+    void longRowsAreCutShortAndShownInTheirTips();
+    void disabledCommandLeavesTheFocusHarmless_data();
+    void disabledCommandLeavesTheFocusHarmless();
     void clipboardTexts();
     void batchBox();
     void waitingForTheMailboxKeepsTheWindowResponsive();
@@ -154,6 +166,30 @@ void TestWindow::layoutFollowsTheTable()
     QCOMPARE(w.window.childAt(pixelsFromTwips({360, 6480, 735, 375}).center())->objectName(), u"cmdByHand"_s);
     QVERIFY(w.find<QPlainTextEdit>("txtWhoIsOut")->isReadOnly());
     QVERIFY(w.find<QLineEdit>("txtWhoStatus")->isReadOnly());
+}
+
+void TestWindow::geometryInPixels_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("pixels");
+
+    QTest::newRow("txtIn") << u"txtIn"_s << QRect(120, 48, 473, 43);
+    QTest::newRow("lblBuild") << u"lblBuild"_s << QRect(120, 0, 65, 17);
+    QTest::newRow("Line1, one pixel high") << u"Line1"_s << QRect(120, 17, 472, 1);
+    QTest::newRow("lstAbuse") << u"lstAbuse"_s << QRect(304, 280, 289, 124);
+    QTest::newRow("cmdByHand") << u"cmdByHand"_s << QRect(24, 432, 49, 25);
+    QTest::newRow("Label5, within its group box") << u"Label5"_s << QRect(8, 48, 257, 17);
+    QTest::newRow("txtWhoStatus") << u"txtWhoStatus"_s << QRect(16, 520, 569, 19);
+}
+
+// A few controls at the pixels their twips make at 96 dpi, worked out by hand.
+void TestWindow::geometryInPixels()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, pixels);
+    Window w;
+    QCOMPARE(w.window.size(), QSize(606, 548));
+    QCOMPARE(w.window.findChild<QWidget*>(name)->geometry(), pixels);
 }
 
 void TestWindow::noCaptionIsCut()
@@ -235,6 +271,197 @@ void TestWindow::typingKeepsTheCursor()
 
     QTest::keyClicks(w.find<QLineEdit>("txtSubject"), u"buy"_s);
     QCOMPARE(w.state().txtSubject, u"buy"_s);
+}
+
+void TestWindow::editsKeepTheText_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<QString>("expected");
+
+    const QString text = u"Received: from\u00A0x\tby\u2028mx\r\n\r\n\tid\u00A0\u00A0 1\r\n"_s;
+    for (const QString& box : {u"txtIn"_s, u"txtBody"_s}) {
+        QTest::addRow("%s: a letter", qPrintable(box))
+            << box << text << int(Qt::Key_Z) << Qt::KeyboardModifiers() << text + u"z"_s;
+        QTest::addRow("%s: Shift+Enter breaks the line", qPrintable(box))
+            << box << text << int(Qt::Key_Return) << Qt::KeyboardModifiers(Qt::ShiftModifier) << text + u"\r\n"_s;
+    }
+    QTest::newRow("txtSubject") << u"txtSubject"_s << u"Buy\u00A0now\u2028\tcheap"_s << int(Qt::Key_Z)
+                                << Qt::KeyboardModifiers() << u"Buy\u00A0now\u2028\tcheapz"_s;
+}
+
+// One keystroke at the end of a box: the state holds what the box holds, every
+// no-break space, line separator and tab as it was.
+void TestWindow::editsKeepTheText()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, text);
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(QString, expected);
+    Window w;
+    w.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+    QWidget* widget = w.find<QWidget>(qPrintable(box));
+    QString (*stateText)(const WorkbenchState&) = nullptr;
+    if (box == u"txtIn") {
+        w.window.workbench().setHeaderText(text);
+        stateText = [](const WorkbenchState& state) { return state.txtIn; };
+    } else if (box == u"txtBody") {
+        w.window.workbench().setBodyText(text);
+        stateText = [](const WorkbenchState& state) { return state.txtBody; };
+    } else {
+        w.window.workbench().setSubjectText(text);
+        stateText = [](const WorkbenchState& state) { return state.txtSubject; };
+    }
+    widget->setFocus();
+    if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) {
+        edit->moveCursor(QTextCursor::End);
+    } else {
+        qobject_cast<QLineEdit*>(widget)->end(false);
+    }
+    QTest::keyClick(widget, Qt::Key(key), modifiers);
+    QCOMPARE(stateText(w.state()), expected);
+}
+
+void TestWindow::textBoxesWrapTheirLines_data()
+{
+    QTest::addColumn<QString>("box");
+    for (const char* box : {"txtIn", "txtBody", "txtWhoIsOut"}) {
+        QTest::newRow(box) << QString::fromLatin1(box);
+    }
+}
+
+// A word longer than the box is broken inside; nothing is left to scroll sideways.
+void TestWindow::textBoxesWrapTheirLines()
+{
+    QFETCH(QString, box);
+    Window w;
+    auto* edit = w.find<QPlainTextEdit>(qPrintable(box));
+    edit->setPlainText(QString(300, u'W') + u" and a few short words after it"_s);
+    w.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+    QVERIFY(edit->document()->firstBlock().layout()->lineCount() > 2);
+    QCOMPARE(edit->horizontalScrollBar()->maximum(), 0);
+    QVERIFY(!edit->horizontalScrollBar()->isVisible());
+}
+
+// Every list shows a row too long for it cut short within its width, and the
+// row's whole text in its tool tip, before a tip of the row's own.
+void TestWindow::longRowsAreCutShortAndShownInTheirTips()
+{
+    const QString longName = u"mail.%1.example"_s.arg(QString(60, u'q'));
+    const QString longAddress = u"abuse@%1.example"_s.arg(QString(80, u'n'));
+    const QString longSubject = QString(120, u'h');
+    Window w;
+    w.resolver.answers.insert(Relay, {longName, 0});
+    w.registries.server(Registry::ARIN)
+        .setReply(Relay, TestWhoisServer::Reply::text(u"OrgAbuseEmail: "_s + longAddress + u"\n"_s));
+    w.window.workbench().setHeaderText(u"Received: from x ([192.0.2.7]) by mx\r\nSubject: "_s + longSubject +
+                                       u"\r\n"_s);
+    QVERIFY(w.runTrace());
+    w.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+
+    struct Row
+    {
+        const char* list;
+        int row;
+        QString text;
+        bool cut;
+    };
+    const QList<Row> rows{
+        {"lstOut", 1, longSubject.left(100), true},
+        {"lstOut", 0, u"from x ([192.0.2.7]) by mx"_s, false},
+        {"lstDomain", 0, longName.sliced(5).toUpper(), true},
+        {"lstAbuse", 1, longAddress.toUpper(), true},
+        {"lstIPs", 0, Relay, false},
+    };
+    for (const Row& row : rows) {
+        auto* list = w.find<QListWidget>(row.list);
+        const QListWidgetItem* item = list->item(row.row);
+        QVERIFY2(item != nullptr, row.list);
+        QVERIFY2(item->text().contains(row.text), qPrintable(item->text()));
+        QVERIFY2(list->visualItemRect(item).right() < list->viewport()->width(), row.list);
+        QCOMPARE(list->horizontalScrollBar()->maximum(), 0);
+        QVERIFY2(!list->horizontalScrollBar()->isVisible(), row.list);
+        if (row.cut) {
+            QCOMPARE(item->toolTip(), item->text());
+        } else {
+            QVERIFY2(!item->toolTip().startsWith(item->text()), qPrintable(item->toolTip()));
+        }
+    }
+    // The relay's own tip stays; a row cut short shows its text before a tip of its own.
+    auto* relays = w.find<QListWidget>("lstIPs");
+    QCOMPARE(relays->item(0)->toolTip(), u"Reverse lookup: %1: %2"_s.arg(Relay, longName));
+    auto* longRelay = new QListWidgetItem(u"2001:db8:4006:812::200e:2001:db8:4006:812::200e"_s, relays);
+    setRowToolTip(*longRelay, u"RDAP: asking…"_s);
+    QCOMPARE(longRelay->toolTip(), longRelay->text() + u"\nRDAP: asking…"_s);
+}
+
+void TestWindow::disabledCommandLeavesTheFocusHarmless_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("afterTab");
+
+    QTest::newRow("mailbox Start") << u"cmdUseOutlook"_s << u"cmdByHand"_s;
+    QTest::newRow("Report Spammer") << u"cmdReportSpammer"_s << u"txtSubject"_s;
+}
+
+// A command pressed from the keyboard is disabled while the mail layer works.
+// The focus goes to no text box and no other command: keys change no text and
+// run nothing, and Tab goes on from the command's place.
+void TestWindow::disabledCommandLeavesTheFocusHarmless()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, afterTab);
+    MailTestEnvironment environment;
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress(QHostAddress::LocalHost), 0));
+    environment.writeConfig(
+        u"[store]\nurl=imap://127.0.0.1:%1\n[transport]\nurl=smtp://127.0.0.1:%1\n"
+        u"from=jane@example.org\n[tls]\nrequired=false\n[network]\ntimeout=1\n"_s.arg(silent.serverPort())
+            .toUtf8());
+    Window w;
+    w.window.workbench().setHeaderText(Header);
+    w.window.workbench().setBodyText(u"body"_s);
+    w.window.workbench().setSubjectText(u"offer"_s);
+    w.window.show();
+    w.window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w.window));
+    int clicks = 0;
+    for (QPushButton* button : w.window.findChildren<QPushButton*>()) {
+        connect(button, &QPushButton::clicked, &w.window, [&clicks] { ++clicks; });
+    }
+    auto* pressed = w.find<QPushButton>(qPrintable(command));
+    pressed->setFocus();
+    QCOMPARE(QApplication::focusWidget(), pressed);
+
+    QTest::keyClick(pressed, Qt::Key_Space);
+    QCOMPARE(clicks, 1);
+    QVERIFY(w.state().mailBusy);
+    QVERIFY(!pressed->isEnabled());
+    QWidget* focus = QApplication::focusWidget();
+    QVERIFY(focus != nullptr);
+    QVERIFY2(qobject_cast<QPlainTextEdit*>(focus) == nullptr && qobject_cast<QLineEdit*>(focus) == nullptr &&
+                 qobject_cast<QAbstractButton*>(focus) == nullptr && qobject_cast<QListWidget*>(focus) == nullptr,
+             qPrintable(focus->objectName()));
+    const WorkbenchState before = w.state();
+    for (const Qt::Key key : {Qt::Key_X, Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {
+        QTest::keyClick(QApplication::focusWidget(), key);
+    }
+    QCOMPARE(clicks, 1);
+    QCOMPARE(w.state().txtSubject, before.txtSubject);
+    QCOMPARE(w.state().txtIn, before.txtIn);
+    QCOMPARE(w.state().txtBody, before.txtBody);
+    QCOMPARE(w.state().txtWhoStatus, before.txtWhoStatus);
+    QCOMPARE(w.state().lstOut, before.lstOut);
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), afterTab);
+    QTRY_VERIFY_WITH_TIMEOUT(pressed->isEnabled(), 15000);
 }
 
 void TestWindow::clipboardTexts()

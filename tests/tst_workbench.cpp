@@ -91,7 +91,7 @@ void TestWorkbench::startCommand()
     // second click waited in the reverse lookup's pass of pending events.
     for (int run = 1; run <= 2; ++run) {
         if (run == 2) {
-            bench.host.duringPendingEvents = [&bench] { bench.workbench.StartByHand(); };
+            bench.host.duringPendingEvents = [&bench] { bench.workbench.Start(); };
         }
         bench.workbench.Start();
         QCOMPARE(bench.state().lstIPs, (QStringList{u"192.0.2.7"_s, u"198.51.100.9"_s}));

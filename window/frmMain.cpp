@@ -18,6 +18,7 @@
 #include <QPushButton>
 
 #include <array>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -182,18 +183,28 @@ void frmMain::connectEdits()
 {
     using Field = Workbench::Field;
     auto* header = control<QPlainTextEdit>(u"txtIn");
-    connect(header, &QPlainTextEdit::textChanged, this, [this, header] {
-        forwardEdit(Field::Header, [&] { m_workbench.setHeaderText(toCrLf(header->toPlainText())); });
-    });
+    connect(header, &QPlainTextEdit::textChanged, this,
+            [this, header] { forwardEdit(Field::Header, [&] { m_workbench.setHeaderText(textOf(header)); }); });
     auto* body = control<QPlainTextEdit>(u"txtBody");
     connect(body, &QPlainTextEdit::textChanged, this,
-            [this, body] { forwardEdit(Field::Body, [&] { m_workbench.setBodyText(toCrLf(body->toPlainText())); }); });
+            [this, body] { forwardEdit(Field::Body, [&] { m_workbench.setBodyText(textOf(body)); }); });
     connect(control<QLineEdit>(u"txtSubject"), &QLineEdit::textEdited, this,
             [this](const QString& text) { forwardEdit(Field::Subject, [&] { m_workbench.setSubjectText(text); }); });
     connect(control<QListWidget>(u"lstAbuse"), &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
         const qsizetype row = item->listWidget()->row(item);
         forwardEdit(Field::Abuse, [&] { m_workbench.setAbuseTicked(row, item->checkState() == Qt::Checked); });
     });
+}
+
+// What the box holds, with CR LF line breaks. The document ends each line
+// with a paragraph separator (U+2029); every other character is the text as it
+// stands, a no-break space or a line separator (U+2028) included, which
+// toPlainText() would turn into a blank and a line break.
+QString frmMain::textOf(const QPlainTextEdit* box)
+{
+    QString text = box->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, u'\n');
+    return toCrLf(text);
 }
 
 template <typename Edit>
@@ -265,11 +276,42 @@ void frmMain::showField(Workbench::Field field)
         control<QCheckBox>(u"chkAutomate")->setChecked(state.chkAutomate);
         [[fallthrough]];
     case Workbench::Field::MailBusy:
-        control<QPushButton>(u"cmdUseOutlook")->setEnabled(!state.mailBusy);
-        control<QPushButton>(u"cmdReportSpammer")->setEnabled(!state.chkAutomate && !state.mailBusy);
+        setCommandEnabled(control<QPushButton>(u"cmdUseOutlook"), !state.mailBusy);
+        setCommandEnabled(control<QPushButton>(u"cmdReportSpammer"), !state.chkAutomate && !state.mailBusy);
         break;
     }
     m_showing = false;
+}
+
+// Qt hands the focus of a control being disabled to the next one in the tab
+// chain: a text box, which selects its text so that the next key replaces it,
+// or another command, which Space or Enter would then run. The window itself
+// takes the focus instead: it answers no key, and Tab goes on from the
+// command's place in the chain.
+void frmMain::setCommandEnabled(QPushButton* command, bool enabled)
+{
+    if (!enabled && command->isEnabled() && focusWidget() == command) {
+        m_focusLeftFrom = command;
+        setFocus(Qt::OtherFocusReason);
+    }
+    command->setEnabled(enabled);
+}
+
+bool frmMain::focusNextPrevChild(bool next)
+{
+    QWidget* from = std::exchange(m_focusLeftFrom, nullptr);
+    if (from == nullptr || focusWidget() != this) {
+        return QWidget::focusNextPrevChild(next);
+    }
+    for (QWidget* at = next ? from->nextInFocusChain() : from->previousInFocusChain(); at != from;
+         at = next ? at->nextInFocusChain() : at->previousInFocusChain()) {
+        if (at != this && isAncestorOf(at) && at->isEnabled() && at->isVisibleTo(this) &&
+            (at->focusPolicy() & Qt::TabFocus) == Qt::TabFocus) {
+            at->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return true;
+        }
+    }
+    return QWidget::focusNextPrevChild(next);
 }
 
 void frmMain::showText(QPlainTextEdit* box, const QString& text)
@@ -281,6 +323,9 @@ void frmMain::showList(QListWidget* list, const QStringList& rows)
 {
     list->clear();
     list->addItems(rows);
+    for (int row = 0; row < list->count(); ++row) {
+        setRowToolTip(*list->item(row));
+    }
 }
 
 void frmMain::showAbuseList()
@@ -291,9 +336,9 @@ void frmMain::showAbuseList()
         auto* item = new QListWidgetItem(row.address, list);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(row.ticked ? Qt::Checked : Qt::Unchecked);
-        if (row.source == u"rdap") {
-            item->setToolTip(u"Published over RDAP by %1 as the network's abuse contact"_s.arg(row.server));
-        }
+        setRowToolTip(*item, row.source == u"rdap"
+                                 ? u"Published over RDAP by %1 as the network's abuse contact"_s.arg(row.server)
+                                 : QString());
     }
 }
 
@@ -312,7 +357,7 @@ void frmMain::showRelayTips()
         if (row < state.rdap.size()) {
             lines.append(rdapTip(state.rdap[row]));
         }
-        list->item(row)->setToolTip(lines.join(u'\n'));
+        setRowToolTip(*list->item(row), lines.join(u'\n'));
     }
 }
 

@@ -7,6 +7,7 @@
 #include "workbench/WorkbenchHost.h"
 
 #include <QPixmap>
+#include <QPointer>
 #include <QUrl>
 #include <QWidget>
 
@@ -59,6 +60,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     template <typename T>
@@ -68,6 +70,9 @@ private:
     void showField(Workbench::Field field);
     void showAll();
     void showText(QPlainTextEdit* box, const QString& text);
+    static QString textOf(const QPlainTextEdit* box);
+    /// Enables or disables a command without handing its focus to another control.
+    void setCommandEnabled(QPushButton* command, bool enabled);
     void showList(QListWidget* list, const QStringList& rows);
     void showAbuseList();
     void showRelayTips();
@@ -89,4 +94,6 @@ private:
     /// True while the state is being shown, so widget signals are not taken for edits.
     bool m_showing = false;
     std::optional<Workbench::Field> m_ownEdit;
+    /// The command the window took the focus from when it was disabled.
+    QPointer<QWidget> m_focusLeftFrom;
 };
