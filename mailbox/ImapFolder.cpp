@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mailbox/ImapFolder.h"
 
+#include "mailbox/FolderName.h"
+
 #include <algorithm>
 #include <vmime/net/imap/IMAPCommand.hpp>
 #include <vmime/net/imap/IMAPConnection.hpp>
@@ -45,9 +47,14 @@ ImapFolder::~ImapFolder()
 
 net::folder::path ImapFolder::pathOf(const QString& folder) const
 {
+    const QStringList levels = foldername::levels(foldername::Rules::Imap, folder);
+    if (levels.isEmpty()) {
+        // vmime would take the empty path for the server's root, which holds no messages.
+        throw MailException({MailFailure::Settings, u"the folder name \"%1\" names no folder"_s.arg(folder)});
+    }
     net::folder::path path;
-    for (const QString& part : folder.split(u'/', Qt::SkipEmptyParts)) {
-        path.appendComponent(net::folder::path::component(vmimesupport::toUtf8(part), vmime::charsets::UTF_8));
+    for (const QString& level : levels) {
+        path.appendComponent(net::folder::path::component(vmimesupport::toUtf8(level), vmime::charsets::UTF_8));
     }
     return path;
 }
@@ -87,7 +94,7 @@ void ImapFolder::close()
 
 QString ImapFolder::caption() const
 {
-    const QString shown = m_folderName.compare(u"INBOX", Qt::CaseInsensitive) == 0 ? u"Inbox"_s : m_folderName;
+    const QString shown = foldername::shownName(foldername::Rules::Imap, m_folderName);
     const QString account = m_url.userName().isEmpty() ? m_url.host() : m_url.userName() + u'@' + m_url.host();
     return shown + u" - "_s + account;
 }
@@ -128,24 +135,38 @@ vmime::shared_ptr<net::message> ImapFolder::find(const QString& entryId)
     if (validity != QString::number(m_folder->getUIDValidity()) || !digits) {
         throw MailException(goneError(entryId));
     }
-    // vmime maps the UID to a sequence number and then fetches by that number.
-    // NOOP first, so that the server's notices of expunged messages have
-    // arrived and the numbers are current; then check that the message
-    // fetched is the one asked for: a number that has moved on to the next
-    // message must not make that one "found". Flagged \Deleted counts as gone.
+    // vmime maps the UID to a sequence number (UID FETCH ... UID) and then
+    // fetches the flags by that number. It does not renumber on an EXPUNGE
+    // notice that comes with the UID FETCH answer (another client removed an
+    // older message meanwhile), so the number may already name the next
+    // message: the UID fetched must be the one asked for, or that other
+    // message would be read, or taken for this one. NOOP first, so that notices
+    // already waiting have arrived; after a mismatch the numbers are current
+    // and a second attempt holds. Flagged \Deleted counts as gone.
     const std::string wanted = vmimesupport::toUtf8(uid);
-    m_folder->noop();
-    auto messages = m_folder->getMessages(net::messageSet::byUID(wanted));
-    m_folder->fetchMessages(messages, net::fetchAttributes(net::fetchAttributes::UID | net::fetchAttributes::FLAGS));
-    try {
-        if (messages.size() != 1 || static_cast<std::string>(messages.front()->getUID()) != wanted ||
-            (messages.front()->getFlags() & net::message::FLAG_DELETED) != 0) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        m_folder->noop();
+        auto messages = m_folder->getMessages(net::messageSet::byUID(wanted));
+        if (messages.size() != 1) {
             throw MailException(goneError(entryId));
         }
-    } catch (const vmime::exceptions::unfetched_object&) {
-        throw MailException(goneError(entryId));
+        m_folder->fetchMessages(messages,
+                                net::fetchAttributes(net::fetchAttributes::UID | net::fetchAttributes::FLAGS));
+        int flags = 0;
+        try {
+            flags = messages.front()->getFlags();
+        } catch (const vmime::exceptions::unfetched_object&) {
+            continue; // the number named no message any more
+        }
+        if (static_cast<std::string>(messages.front()->getUID()) != wanted) {
+            continue;
+        }
+        if ((flags & net::message::FLAG_DELETED) != 0) {
+            throw MailException(goneError(entryId));
+        }
+        return messages.front();
     }
-    return messages.front();
+    throw MailException(goneError(entryId));
 }
 
 QByteArray ImapFolder::raw(const QString& entryId)

@@ -76,7 +76,53 @@ QString addressProblem(const QUrl& url, bool usable, QStringView kind)
     return {};
 }
 
+// The [store] folder keys that cannot be used together, or no error. Checked
+// once every entry is read: the store url, which decides the folder rules, may
+// come after the folders in the file.
+MailError folderProblem(const MailSettings& settings, const QString& fileName)
+{
+    using namespace foldername;
+    const Rules rules = settings.folderRules();
+    const QString section = u"store"_s;
+    const QString& source = settings.folder;
+    if (levels(rules, source).isEmpty()) {
+        return settingsError(fileName, section, u"folder"_s, u"\"%1\" names no folder"_s.arg(source));
+    }
+    const std::pair<QString, QString> destinations[] = {{u"trash"_s, settings.trashFolder},
+                                                        {u"unreported"_s, settings.unreportedFolder}};
+    for (const auto& [key, folder] : destinations) {
+        if (folder.isEmpty()) {
+            continue;
+        }
+        if (levels(rules, folder).isEmpty()) {
+            return settingsError(fileName, section, key, u"\"%1\" names no folder"_s.arg(folder));
+        }
+        if (sameFolder(rules, folder, source)) {
+            return settingsError(
+                fileName, section, key,
+                u"\"%1\" opens the source folder \"%2\": a message put there would be loaded again"_s.arg(folder,
+                                                                                                          source));
+        }
+    }
+    // Reported messages and those nobody was told about must stay apart.
+    const QString& trash = settings.trashFolder;
+    const QString& unreported = settings.unreportedFolder;
+    if (!trash.isEmpty() && !unreported.isEmpty() &&
+        (sameFolder(rules, trash, unreported) || isInside(rules, trash, unreported) ||
+         isInside(rules, unreported, trash))) {
+        return settingsError(fileName, section, u"unreported"_s,
+                             u"\"%1\" and the trash folder \"%2\" are one, or one lies inside the other: the messages "
+                             u"nobody was told about would mix with the reported ones"_s.arg(unreported, trash));
+    }
+    return {};
+}
+
 } // namespace
+
+foldername::Rules MailSettings::folderRules() const
+{
+    return storeUrl.scheme() == u"maildir" ? foldername::Rules::Maildir : foldername::Rules::Imap;
+}
 
 MailSettings MailSettings::defaults()
 {
@@ -177,6 +223,9 @@ MailResult<MailSettings> MailSettings::parse(QByteArrayView bytes, const QString
             settings.timeoutMs = std::max(1, static_cast<int>(std::lround(seconds * 1000)));
         }
         // Other keys and sections belong to other parts of the program.
+    }
+    if (MailError error = folderProblem(settings, fileName)) {
+        return error;
     }
     return settings;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "mailbox/FolderName.h"
 #include "mailbox/MailError.h"
 
 #include <QByteArrayView>
@@ -27,6 +28,10 @@ struct MailSettings
     std::optional<QString> transportPassword; ///< a [transport] password= key
     QString sendmailPath = QStringLiteral("/usr/sbin/sendmail"); ///< the program behind sendmail://
 
+    /// How the store reads folder names: a maildir:// store by the Maildir++
+    /// rules, every other by IMAP's.
+    foldername::Rules folderRules() const;
+
     /// The account when there is no settings file: the Maildir ~/Maildir with its
     /// folder Junk, and the local sendmail with the login name as sender.
     static MailSettings defaults();
@@ -43,6 +48,9 @@ struct MailSettings
     /// included); a value in double quotes keeps blanks and ";"; otherwise a ";"
     /// or "#" after a blank starts a comment. `ownerOnly` tells whether the
     /// file is readable by its owner alone, which a password= key requires.
+    /// A [store] trash or unreported folder that opens the source folder (under
+    /// any spelling, by the store's folder rules), or lies inside it or around
+    /// it, is refused: a message put there would be loaded and reported again.
     static MailResult<MailSettings> parse(QByteArrayView text, const QString& fileName, bool ownerOnly);
 };
 

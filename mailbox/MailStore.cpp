@@ -165,6 +165,10 @@ MailError MailStore::Move(const QString& entryId, const QString& folder)
     if (!m_backend) {
         return notOpen();
     }
+    // Moved into its own folder, a message would stay and be loaded again.
+    if (foldername::sameFolder(m_settings.folderRules(), folder, m_settings.folder)) {
+        return {MailFailure::Settings, u"\"%1\" is the source folder \"%2\" itself"_s.arg(folder, m_settings.folder)};
+    }
     m_cachedId.clear();
     return run(location(), m_settings.timeoutMs, [&] { m_backend->move(entryId, folder); });
 }

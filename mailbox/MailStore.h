@@ -38,8 +38,10 @@ public:
     bool isOpen() const;
 
     /// The source folder's name as people see it, " - ", and the account:
-    /// "Junk - alice@imap.example.org"; an IMAP INBOX or a Maildir's top folder
-    /// is "Inbox". Empty while no session is open.
+    /// "Junk - alice@imap.example.org"; every spelling that opens the IMAP INBOX
+    /// or a Maildir's top folder ("inbox", "/INBOX", "INBOX/") is "Inbox", other
+    /// folders show the levels opened ("Spam/Old" for "/Spam//Old"). Empty while
+    /// no session is open.
     QString caption() const;
 
     /// The oldest message of the source folder that is not deleted (IMAP: the
@@ -62,7 +64,8 @@ public:
     MailError Delete(const QString& entryId);
 
     /// Moves the message to `folder` of the same store ("/" between levels),
-    /// creating the folder when it is missing.
+    /// creating the folder when it is missing. The source folder itself, under
+    /// any spelling, is refused (MailFailure::Settings).
     MailError Move(const QString& entryId, const QString& folder);
 
     /// Where the store is, for messages: "the IMAP server 127.0.0.1:143".

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mailbox/MaildirFolder.h"
 
+#include "mailbox/FolderName.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -65,10 +67,7 @@ MaildirFolder::MaildirFolder(const QString& root, const QString& folder)
 
 QString MaildirFolder::folderDirectory(const QString& folder) const
 {
-    if (folder.isEmpty() || folder.compare(u"INBOX", Qt::CaseInsensitive) == 0) {
-        return m_root;
-    }
-    return m_root + u"/."_s + QString(folder).replace(u'/', u'.');
+    return foldername::maildirDirectory(m_root, folder);
 }
 
 void MaildirFolder::open()
@@ -85,7 +84,7 @@ void MaildirFolder::open()
 
 QString MaildirFolder::caption() const
 {
-    return (m_directory == m_root ? u"Inbox"_s : m_folder) + u" - "_s + m_root;
+    return foldername::shownName(foldername::Rules::Maildir, m_folder) + u" - "_s + m_root;
 }
 
 std::optional<qint64> MaildirFolder::deliveryMicroseconds(QStringView uniqueName)

@@ -23,6 +23,8 @@
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
+Q_DECLARE_METATYPE(TestWhoisServer::Reply)
+
 namespace {
 
 const QString Finished = u"Finished: No items left to process"_s;
@@ -72,17 +74,28 @@ private Q_SLOTS:
     void inboxWarning_data();
     void inboxWarning();
     void transportDownDeletesNothing();
-    void transportRefusalDeletesNothing_data();
-    void transportRefusalDeletesNothing();
+    void smtpRefusals_data();
+    void smtpRefusals();
     void unreportable_data();
     void unreportable();
     void messageGoneBeforeItsDeletion();
     void registryRefusalStopsTheBatch();
+    void failedLookupStopsTheBatch_data();
+    void failedLookupStopsTheBatch();
+    void cutAnswerYieldsNoCutAddress_data();
+    void cutAnswerYieldsNoCutAddress();
+    void everyEndOfATraceReachesTheBatch_data();
+    void everyEndOfATraceReachesTheBatch();
+    void batchFinishesOnlyItsOwnTrace();
+    void runCommandsAreIgnoredDuringTheBatch();
+    void clearResultStopsTheBatch();
     void trashKeepsReportedMessages();
     void manualRunAfterMailboxStartTouchesNothing();
     void untickingTheBoxEndsTheBatch();
     void storeStoppedInTheMiddle();
     void reportBatchEndToEnd();
+    void reportBatchOnMaildir_data();
+    void reportBatchOnMaildir();
     void windowRunsTheBatch();
 };
 
@@ -185,31 +198,67 @@ void TestBatch::transportDownDeletesNothing()
     QVERIFY(bench.messageFiles(u"Junk"_s).isEmpty());
 }
 
-void TestBatch::transportRefusalDeletesNothing_data()
+void TestBatch::smtpRefusals_data()
 {
     QTest::addColumn<SmtpSink::Behaviour>("behaviour");
-    QTest::addColumn<QString>("described");
-    QTest::newRow("message refused") << SmtpSink::Behaviour::RefuseMessages << u"refused the message"_s;
-    QTest::newRow("connection closed during the message") << SmtpSink::Behaviour::HangUpInData << u"127.0.0.1"_s;
+    QTest::addColumn<QStringList>("deferred");
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<QString>("junk");
+    QTest::addColumn<QString>("unreported");
+
+    const QString stays = fileName(0);
+    const QString none;
+    // For now: the message waits in the folder for the next run.
+    QTest::newRow("every recipient 450") << SmtpSink::Behaviour::Accept
+                                         << QStringList{u"abuse@a.example"_s, u"abuse@net.example"_s}
+                                         << u"stopped, left in the folder: "_s << stays << none;
+    QTest::newRow("DATA 451") << SmtpSink::Behaviour::DeferData << QStringList{} << u"refused the message for now"_s
+                              << stays << none;
+    QTest::newRow("451 after the message")
+        << SmtpSink::Behaviour::DeferMessages << QStringList{} << u"refused the message for now"_s << stays << none;
+    QTest::newRow("connection closed during the message")
+        << SmtpSink::Behaviour::HangUpInData << QStringList{} << u"stopped, left in the folder: "_s << stays << none;
+    // For its content: no later run can report it, so it is set aside.
+    QTest::newRow("DATA 554") << SmtpSink::Behaviour::RefuseData << QStringList{} << u"cannot be reported"_s << none
+                              << stays;
+    QTest::newRow("554 after the message")
+        << SmtpSink::Behaviour::RefuseMessages << QStringList{} << u"cannot be reported"_s << none << stays;
+    // One desk has it: reported, and the other one named.
+    QTest::newRow("one recipient 450") << SmtpSink::Behaviour::Accept << QStringList{u"abuse@a.example"_s}
+                                       << u"sent and deleted; refused for now by ABUSE@A.EXAMPLE (450"_s << none
+                                       << none;
 }
 
-// The server takes the recipients but not the message: that is the transport's
-// failure, not the message's. Nothing is deleted or set aside.
-void TestBatch::transportRefusalDeletesNothing()
+// What the SMTP server's refusals make of the message: a temporary one stops
+// the batch and leaves it; one of its content sets it aside; a partial one
+// reports it. Every progress line names the recipients tried.
+void TestBatch::smtpRefusals()
 {
     QFETCH(SmtpSink::Behaviour, behaviour);
-    QFETCH(QString, described);
+    QFETCH(QStringList, deferred);
+    QFETCH(QString, outcome);
+    QFETCH(QString, junk);
+    QFETCH(QString, unreported);
     MailBench bench;
+    bench.registries.server(Registry::ARIN)
+        .setDefaultReply(TestWhoisServer::Reply::text(u"abuse-mailbox: abuse@net.example\n"_s));
     bench.sink.setBehaviour(behaviour);
+    bench.sink.setDeferredRecipients(deferred);
     bench.deliver(u"Junk"_s, fileName(0), spam(u"first"_s));
     bench.configure(u"Junk"_s, {}, {}, u"unreported=Unreported\n"_s);
     const auto batch = bench.runBatch();
     QVERIFY(batch);
-    QCOMPARE(batch->end, Workbench::BatchEnd::Stopped);
-    QVERIFY2(batch->reason.startsWith(u"Something bad happened "_s) && batch->reason.contains(described),
-             qPrintable(batch->reason));
-    QCOMPARE(bench.messageFiles(u"Junk"_s), QStringList{fileName(0)});
-    QVERIFY(bench.messageFiles(u"Unreported"_s).isEmpty());
+    QCOMPARE(batch->end, junk.isEmpty() ? Workbench::BatchEnd::Finished : Workbench::BatchEnd::Stopped);
+    QCOMPARE(bench.messageFiles(u"Junk"_s), junk.isEmpty() ? QStringList{} : QStringList{junk});
+    QCOMPARE(bench.messageFiles(u"Unreported"_s), unreported.isEmpty() ? QStringList{} : QStringList{unreported});
+    QCOMPARE(batch->lines.size(), 1);
+    const QString& line = batch->lines.first();
+    QVERIFY2(line.contains(u"; to ABUSE@A.EXAMPLE, ABUSE@NET.EXAMPLE; "_s) && line.contains(outcome), qPrintable(line));
+    if (!deferred.isEmpty() && junk.isEmpty()) {
+        QVERIFY2(bench.state().txtWhoStatus.contains(u"refused for now by ABUSE@A.EXAMPLE"_s),
+                 qPrintable(bench.state().txtWhoStatus));
+        QCOMPARE(bench.sink.messages().first().recipients, QStringList{u"ABUSE@NET.EXAMPLE"_s});
+    }
 }
 
 void TestBatch::unreportable_data()
@@ -221,11 +270,13 @@ void TestBatch::unreportable_data()
 
     const QByteArray noRelay = mailMessage("Subject: stuck\n", "\nno relay\n");
     const QByteArray nobodyToTell = spam(u"stuck"_s, u"198.51.100.9"_s);
+    const QString noContact = u"% No contact is listed.\n"_s;
     const QString refusedOnly = u"abuse-mailbox: refused@b.example\n"_s;
-    QTest::newRow("no relay address, set aside") << noRelay << QString() << true << u"No relay address found"_s;
-    QTest::newRow("no relay address, batch stops") << noRelay << QString() << false << u"No relay address found"_s;
+    QTest::newRow("no relay address, set aside") << noRelay << noContact << true << u"No relay address found"_s;
+    QTest::newRow("no relay address, batch stops") << noRelay << noContact << false << u"No relay address found"_s;
+    QTest::newRow("empty message, batch stops") << QByteArray() << noContact << false << u"the message is empty"_s;
     QTest::newRow("no one to send to, set aside")
-        << nobodyToTell << QString() << true << u"there is no one to send the complaint to"_s;
+        << nobodyToTell << noContact << true << u"there is no one to send the complaint to"_s;
     QTest::newRow("every recipient refused, batch stops")
         << nobodyToTell << refusedOnly << false << u"refused every recipient"_s;
 }
@@ -310,6 +361,185 @@ void TestBatch::registryRefusalStopsTheBatch()
     QVERIFY2(batch->reason.contains(u"WHOIS.RIPE.NET"_s) && batch->reason.contains(u"per client and day"_s),
              qPrintable(batch->reason));
     QCOMPARE(bench.state().txtWhoStatus, batch->reason);
+}
+
+void TestBatch::failedLookupStopsTheBatch_data()
+{
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<TestWhoisServer::Reply>("reply");
+    QTest::addColumn<QString>("reason");
+    using Reply = TestWhoisServer::Reply;
+    QTest::newRow("connection refused") << true << Reply{} << u"refused"_s;
+    QTest::newRow("closed before the first byte") << false << Reply::text(QString()) << u"without answering"_s;
+    QTest::newRow("reset before the first byte") << false << Reply::resetAfter({}, 0ms) << u"ARIN"_s;
+    QTest::newRow("silent for the whole window") << false << Reply::silence() << u"sent nothing within 200 ms"_s;
+}
+
+// A lookup that got no answer would leave the complaint short of a desk: the
+// batch stops before sending, names the registry, and leaves the message.
+void TestBatch::failedLookupStopsTheBatch()
+{
+    QFETCH(bool, refused);
+    QFETCH(TestWhoisServer::Reply, reply);
+    QFETCH(QString, reason);
+    MailBench bench;
+    TestWhoisServer& arin = bench.registries.server(Registry::ARIN);
+    if (refused) {
+        arin.refuseConnections();
+    } else {
+        arin.setDefaultReply(reply);
+    }
+    bench.deliver(u"Junk"_s, fileName(0), spam(u"first"_s));
+    bench.configure(u"Junk"_s, {}, {}, u"unreported=Unreported\n"_s);
+    const auto batch = bench.runBatch();
+    QVERIFY(batch);
+    QCOMPARE(batch->end, Workbench::BatchEnd::Stopped);
+    QVERIFY2(batch->reason.contains(u"WHOIS.ARIN.NET about 192.0.2.7"_s) && batch->reason.contains(reason) &&
+                 batch->reason.contains(u"Nothing was sent"_s),
+             qPrintable(batch->reason));
+    QCOMPARE(bench.state().txtWhoStatus, batch->reason);
+    QVERIFY(bench.sink.messages().isEmpty());
+    QCOMPARE(bench.messageFiles(u"Junk"_s), QStringList{fileName(0)});
+    QVERIFY(bench.messageFiles(u"Unreported"_s).isEmpty());
+}
+
+void TestBatch::cutAnswerYieldsNoCutAddress_data()
+{
+    QTest::addColumn<TestWhoisServer::Reply>("reply");
+    const QByteArray cut = "abuse-mailbox: abuse@net.example\nabuse-mailbox: abuse-x@fault-whois.ex";
+    QTest::newRow("closed mid-address") << TestWhoisServer::Reply{{cut}};
+    QTest::newRow("reset mid-address") << TestWhoisServer::Reply::resetAfter(cut, 0ms);
+    // The rest comes after the 200 ms window.
+    QTest::newRow("still sending when the window ends") << TestWhoisServer::Reply::split({cut, "ample\n"}, 400ms);
+}
+
+// The last line of an answer that the server did not end is not harvested;
+// the lines before it are, and the message is reported.
+void TestBatch::cutAnswerYieldsNoCutAddress()
+{
+    QFETCH(TestWhoisServer::Reply, reply);
+    MailBench bench;
+    bench.registries.server(Registry::ARIN).setDefaultReply(reply);
+    bench.deliver(u"Junk"_s, fileName(0), spam(u"first"_s));
+    const auto batch = bench.runBatch();
+    QVERIFY(batch);
+    QCOMPARE(batch->end, Workbench::BatchEnd::Finished);
+    QCOMPARE(bench.sink.messages().size(), 1);
+    QCOMPARE(bench.sink.messages().first().recipients, (QStringList{u"ABUSE@A.EXAMPLE"_s, u"ABUSE@NET.EXAMPLE"_s}));
+    QVERIFY(bench.messageFiles(u"Junk"_s).isEmpty());
+}
+
+void TestBatch::everyEndOfATraceReachesTheBatch_data()
+{
+    QTest::addColumn<int>("untickAfterMs");
+    QTest::addColumn<bool>("reported");
+    QTest::addColumn<QString>("reason");
+    // The second relay is the handle the first one's answer named: the trace
+    // ends there, and the batch reports what the first relay gave.
+    QTest::newRow("relay equal to the query") << -1 << true << u"No items left to process"_s;
+    const QString unticked = u"the batch box was unticked"_s;
+    QTest::newRow("batch box unticked as the message is loaded") << 0 << false << unticked;
+    QTest::newRow("batch box unticked during the trace") << 50 << false << unticked;
+}
+
+void TestBatch::everyEndOfATraceReachesTheBatch()
+{
+    QFETCH(int, untickAfterMs);
+    QFETCH(bool, reported);
+    QFETCH(QString, reason);
+    MailBench bench;
+    TestWhoisServer& arin = bench.registries.server(Registry::ARIN);
+    arin.setReply(u"192.0.2.7"_s, TestWhoisServer::Reply::text(u"NetHandle: (NET-192-0-2-0-1)\n"_s));
+    arin.setReply(u"NET-192-0-2-0-1"_s, TestWhoisServer::Reply::text(u"abuse-mailbox: abuse@net.example\n"_s));
+    const QByteArray header = "Received: from a ([192.0.2.7]) by mx.example.org\n"
+                              "Received: from b ([NET-192-0-2-0-1]) by a\nSubject: handle\n";
+    bench.deliver(u"Junk"_s, fileName(0), mailMessage(header, "Content-Type: text/plain\n\nbuy\n"));
+    const auto untick = [&bench] { bench.workbench.setAutomate(false); };
+    if (untickAfterMs == 0) {
+        connect(&bench.workbench, &Workbench::mailboxLoadEnded, this, untick);
+    } else if (untickAfterMs > 0) {
+        connect(&bench.workbench, &Workbench::mailboxLoadEnded, this,
+                [&] { QTimer::singleShot(untickAfterMs, &bench.workbench, untick); });
+    }
+    const auto batch = bench.runBatch();
+    QVERIFY2(batch, "the batch never ended");
+    QCOMPARE(bench.state().lstIPs, (QStringList{u"192.0.2.7"_s, u"NET-192-0-2-0-1"_s}));
+    QCOMPARE(batch->reason, reason);
+    QCOMPARE(batch->end, reported ? Workbench::BatchEnd::Finished : Workbench::BatchEnd::Stopped);
+    QCOMPARE(bench.sink.messages().size(), reported ? 1 : 0);
+    QCOMPARE(bench.messageFiles(u"Junk"_s).size(), reported ? 0 : 1);
+    if (reported) {
+        QCOMPARE(bench.sink.messages().first().recipients, (QStringList{u"ABUSE@A.EXAMPLE"_s, u"ABUSE@NET.EXAMPLE"_s}));
+    }
+}
+
+// A manual trace still under way when the batch starts: its late answer is
+// never taken for the batch's message, which has no relay and is set aside.
+void TestBatch::batchFinishesOnlyItsOwnTrace()
+{
+    MailBench bench;
+    bench.registries.server(Registry::ARIN)
+        .setReply(u"198.51.100.9"_s, TestWhoisServer::Reply::text(u"abuse-mailbox: abuse@other.example\n"_s));
+    bench.deliver(u"Junk"_s, fileName(0), mailMessage("Subject: no relay\n", "\nno relay\n"));
+    bench.configure(u"Junk"_s, {}, {}, u"unreported=Unreported\n"_s);
+    bench.workbench.setHeaderText(u"Received: from x ([198.51.100.9]) by y\r\n"_s);
+    bench.workbench.StartByHand();
+    QVERIFY(bench.workbench.isTracing());
+    const auto batch = bench.runBatch();
+    QVERIFY(batch);
+    QCOMPARE(batch->end, Workbench::BatchEnd::Finished);
+    QTest::qWait(400);
+    QVERIFY(bench.sink.messages().isEmpty());
+    QCOMPARE(bench.messageFiles(u"Unreported"_s).size(), 1);
+    QVERIFY2(batch->lines.first().contains(u"No relay address found"_s), qPrintable(batch->lines.first()));
+    QVERIFY(bench.state().lstAbuse.isEmpty());
+}
+
+// While the batch works, a Start of either group is refused and says so; the
+// batch reports its own messages unharmed.
+void TestBatch::runCommandsAreIgnoredDuringTheBatch()
+{
+    MailBench bench;
+    bench.deliver(u"Junk"_s, fileName(0), spam(u"first"_s));
+    bench.deliver(u"Junk"_s, fileName(1), spam(u"second"_s));
+    QStringList refusals;
+    connect(&bench.workbench, &Workbench::mailboxLoadEnded, this, [&](bool loaded) {
+        if (!loaded) {
+            return;
+        }
+        bench.workbench.StartByHand();
+        refusals.append(bench.state().txtWhoStatus);
+        bench.workbench.StartFromMailbox();
+        refusals.append(bench.state().txtWhoStatus);
+    });
+    const auto batch = bench.runBatch();
+    QVERIFY(batch);
+    QCOMPARE(batch->end, Workbench::BatchEnd::Finished);
+    QCOMPARE(refusals.size(), 4);
+    for (const QString& refusal : std::as_const(refusals)) {
+        QVERIFY2(refusal.startsWith(u"The batch is running, so Start is ignored."_s), qPrintable(refusal));
+    }
+    QCOMPARE(reportedSubjects(bench.sink), (QStringList{u"first"_s, u"second"_s}));
+    QCOMPARE(bench.registries.asked, (QStringList{u"ARIN 192.0.2.7"_s, u"ARIN 192.0.2.7"_s}));
+}
+
+// Clear Result while the batch's message is traced: nothing is sent, the
+// message stays, and the status line says why the batch stopped.
+void TestBatch::clearResultStopsTheBatch()
+{
+    MailBench bench;
+    bench.deliver(u"Junk"_s, fileName(0), spam(u"first"_s));
+    connect(&bench.workbench, &Workbench::mailboxLoadEnded, this, [&] { bench.workbench.ClearResult(); });
+    const auto batch = bench.runBatch();
+    QVERIFY(batch);
+    QCOMPARE(batch->end, Workbench::BatchEnd::Stopped);
+    QVERIFY2(batch->reason.contains(u"Clear Result"_s) && batch->reason.contains(u"\"first\""_s),
+             qPrintable(batch->reason));
+    QCOMPARE(bench.state().txtWhoStatus, batch->reason);
+    QVERIFY(!bench.workbench.isTracing());
+    QTest::qWait(400);
+    QVERIFY(bench.sink.messages().isEmpty());
+    QCOMPARE(bench.messageFiles(u"Junk"_s), QStringList{fileName(0)});
 }
 
 void TestBatch::trashKeepsReportedMessages()
@@ -473,6 +703,64 @@ void TestBatch::reportBatchEndToEnd()
     QCOMPARE(dovecot.messageFiles(u"INBOX"_s).size(), 1);
 }
 
+void TestBatch::reportBatchOnMaildir_data()
+{
+    QTest::addColumn<QString>("storeLines");
+    QTest::addColumn<QString>("deliverTo");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QStringList>("recipients");
+
+    // Every spelling that opens the Maildir's top folder raises the warning,
+    // which a run without --yes answers Cancel.
+    for (const QString& inbox : {u"INBOX"_s, u"/INBOX"_s, u"INBOX/"_s, u"inbox"_s}) {
+        QTest::addRow("folder=%s", qPrintable(inbox)) << u"folder=%1\n"_s.arg(inbox) << u"INBOX"_s << 3
+                                                      << u"about to process ALL items in Inbox!"_s << QStringList{};
+    }
+    // A destination that is the source folder would load the same message again and again.
+    QTest::newRow("trash=Junk") << u"folder=Junk\ntrash=Junk\n"_s << u"Junk"_s << 2 << u"[store] trash"_s
+                                << QStringList{};
+    QTest::newRow("unreported=/Junk/") << u"folder=Junk\nunreported=/Junk/\n"_s << u"Junk"_s << 2
+                                       << u"[store] unreported"_s << QStringList{};
+    QTest::newRow("answer cut mid-address") << u"folder=Junk\n"_s << u"Junk"_s << 0 << u"sent and deleted"_s
+                                            << QStringList{u"ABUSE@A.EXAMPLE"_s, u"ABUSE@NET.EXAMPLE"_s};
+}
+
+// zelkor-report --mailbox --batch over a Maildir, without --yes.
+void TestBatch::reportBatchOnMaildir()
+{
+    QFETCH(QString, storeLines);
+    QFETCH(QString, deliverTo);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    QFETCH(QStringList, recipients);
+    MailBench bench;
+    bench.registries.server(Registry::ARIN)
+        .setDefaultReply(TestWhoisServer::Reply::resetAfter(
+            "abuse-mailbox: abuse@net.example\nabuse-mailbox: abuse-x@fault-whois.ex", 0ms));
+    DnsmasqServer dns({u"ptr-record=7.2.0.192.in-addr.arpa,mx.a.example"_s}, [](const QString&) { return true; });
+    QVERIFY2(dns.errorString().isEmpty(), qPrintable(dns.errorString()));
+    bench.deliver(deliverTo, fileName(0), spam(u"first"_s));
+    const QString folder = storeLines.section(u'\n', 0, 0).section(u'=', 1);
+    bench.configure(folder, {}, {}, storeLines.section(u'\n', 1));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"ZELKOR_DNS_SERVERS"_s, dns.serverAddress());
+    env.insert(u"ZELKOR_WHOIS_SERVERS"_s, bench.registries.environmentValue());
+
+    const ReportOutcome outcome = runZelkorReport({u"--mailbox"_s, u"--batch"_s, u"--progress"_s}, env);
+    QVERIFY2(outcome.exitCode == exitCode, outcome.err.constData());
+    QVERIFY2(outcome.err.contains(message.toUtf8()), outcome.err.constData());
+    QCOMPARE(bench.messageFiles(deliverTo).size(), recipients.isEmpty() ? 1 : 0);
+    QCOMPARE(bench.sink.messages().size(), recipients.isEmpty() ? 0 : 1);
+    if (!recipients.isEmpty()) {
+        QCOMPARE(bench.sink.messages().first().recipients, recipients);
+    }
+    if (exitCode == 2) {
+        QVERIFY(bench.registries.asked.isEmpty());
+        QCOMPARE(outcome.err.count('\n'), 1);
+    }
+}
+
 // The same batch through the window: the batch box, the mailbox Start, and
 // the "Finished" box at the end.
 void TestBatch::windowRunsTheBatch()
@@ -483,6 +771,7 @@ void TestBatch::windowRunsTheBatch()
     qputenv("ZELKOR_MAIL_PASSWORD", "secret");
     SmtpSink sink({});
     RegistryServers registries;
+    registries.server(Registry::ARIN).setDefaultReply(TestWhoisServer::Reply::text(u"% No contact is listed.\n"_s));
     FakeResolver resolver;
     resolver.answers.insert(u"192.0.2.7"_s, {u"mx.a.example"_s, 0});
     QTemporaryDir programDirectory;

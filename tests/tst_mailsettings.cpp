@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The account settings file and where passwords come from.
+#include "mailbox/FolderName.h"
 #include "mailbox/MailPasswords.h"
 #include "mailbox/MailSettings.h"
 #include "tests/support/MailTestEnvironment.h"
@@ -10,6 +11,8 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(foldername::Rules)
 
 class TestMailSettings final : public QObject
 {
@@ -124,6 +127,157 @@ private Q_SLOTS:
         QVERIFY2(loaded.error().description.contains(m_environment->configFile()),
                  qPrintable(loaded.error().description));
         QVERIFY(!loaded.error().description.contains(u"hunter2"_s));
+    }
+
+    // The folder a name opens: levels split on "/" (and "." in a Maildir),
+    // empty ones dropped, INBOX in any case the Inbox; what the caption shows.
+    void folderLevels_data()
+    {
+        using foldername::Rules;
+        QTest::addColumn<Rules>("rules");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("levels");
+        QTest::addColumn<QString>("shown");
+        const QStringList inbox{u"INBOX"_s};
+        QTest::newRow("IMAP INBOX") << Rules::Imap << u"INBOX"_s << inbox << u"Inbox"_s;
+        QTest::newRow("IMAP inbox") << Rules::Imap << u"inbox"_s << inbox << u"Inbox"_s;
+        QTest::newRow("IMAP /INBOX") << Rules::Imap << u"/INBOX"_s << inbox << u"Inbox"_s;
+        QTest::newRow("IMAP INBOX/") << Rules::Imap << u"INBOX/"_s << inbox << u"Inbox"_s;
+        QTest::newRow("IMAP below the inbox")
+            << Rules::Imap << u"inbox/Spam"_s << QStringList{u"INBOX"_s, u"Spam"_s} << u"INBOX/Spam"_s;
+        QTest::newRow("IMAP case kept") << Rules::Imap << u"junk"_s << QStringList{u"junk"_s} << u"junk"_s;
+        QTest::newRow("IMAP empty levels")
+            << Rules::Imap << u"/Spam//Old/"_s << QStringList{u"Spam"_s, u"Old"_s} << u"Spam/Old"_s;
+        QTest::newRow("IMAP dot is no level") << Rules::Imap << u"A.B"_s << QStringList{u"A.B"_s} << u"A.B"_s;
+        QTest::newRow("IMAP Inboxes") << Rules::Imap << u"Inboxes"_s << QStringList{u"Inboxes"_s} << u"Inboxes"_s;
+        QTest::newRow("IMAP slashes only") << Rules::Imap << u"/"_s << QStringList{} << QString();
+        QTest::newRow("Maildir empty") << Rules::Maildir << QString() << inbox << u"Inbox"_s;
+        QTest::newRow("Maildir /") << Rules::Maildir << u"/"_s << inbox << u"Inbox"_s;
+        QTest::newRow("Maildir Inbox/") << Rules::Maildir << u"Inbox/"_s << inbox << u"Inbox"_s;
+        QTest::newRow("Maildir ..") << Rules::Maildir << u".."_s << inbox << u"Inbox"_s;
+        QTest::newRow("Maildir dot levels") << Rules::Maildir << u".A.B"_s << QStringList{u"A"_s, u"B"_s} << u"A/B"_s;
+        QTest::newRow("Maildir a//b") << Rules::Maildir << u"a//b"_s << QStringList{u"a"_s, u"b"_s} << u"a/b"_s;
+        QTest::newRow("Maildir ../x") << Rules::Maildir << u"../x"_s << QStringList{u"x"_s} << u"x"_s;
+        QTest::newRow("Maildir below INBOX")
+            << Rules::Maildir << u"INBOX/Sub"_s << QStringList{u"INBOX"_s, u"Sub"_s} << u"INBOX/Sub"_s;
+    }
+
+    void folderLevels()
+    {
+        QFETCH(foldername::Rules, rules);
+        QFETCH(QString, name);
+        QFETCH(QStringList, levels);
+        QFETCH(QString, shown);
+        QCOMPARE(foldername::levels(rules, name), levels);
+        QCOMPARE(foldername::shownName(rules, name), shown);
+        QCOMPARE(foldername::isInbox(rules, name), shown == u"Inbox"_s);
+    }
+
+    // A Maildir folder's directory never lies outside the Maildir.
+    void maildirDirectory_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("directory");
+        QTest::newRow("top") << u"INBOX"_s << u"/m"_s;
+        QTest::newRow("slash") << u"/"_s << u"/m"_s;
+        QTest::newRow("dots") << u".."_s << u"/m"_s;
+        QTest::newRow("a folder") << u"Junk"_s << u"/m/.Junk"_s;
+        QTest::newRow("empty level") << u"a//b"_s << u"/m/.a.b"_s;
+        QTest::newRow("climbing out") << u"../../etc"_s << u"/m/.etc"_s;
+        QTest::newRow("trailing dot") << u"Junk."_s << u"/m/.Junk"_s;
+    }
+
+    void maildirDirectory()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, directory);
+        QCOMPARE(foldername::maildirDirectory(u"/m"_s, name), directory);
+    }
+
+    void sameOrInside_data()
+    {
+        using foldername::Rules;
+        QTest::addColumn<Rules>("rules");
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<bool>("same");
+        QTest::addColumn<bool>("aInsideB");
+        QTest::newRow("IMAP INBOX spellings") << Rules::Imap << u"INBOX"_s << u"/inbox/"_s << true << false;
+        QTest::newRow("IMAP names keep their case") << Rules::Imap << u"Junk"_s << u"junk"_s << false << false;
+        QTest::newRow("IMAP below") << Rules::Imap << u"Junk//Old"_s << u"Junk"_s << false << true;
+        QTest::newRow("IMAP below the inbox") << Rules::Imap << u"Inbox/Old"_s << u"INBOX"_s << false << true;
+        QTest::newRow("IMAP a longer name") << Rules::Imap << u"JunkOld"_s << u"Junk"_s << false << false;
+        QTest::newRow("IMAP above") << Rules::Imap << u"Junk"_s << u"Junk/Old"_s << false << false;
+        QTest::newRow("Maildir dot and slash") << Rules::Maildir << u"A.B"_s << u"/A/B"_s << true << false;
+        QTest::newRow("Maildir below") << Rules::Maildir << u"Junk.Old"_s << u"Junk/"_s << false << true;
+        QTest::newRow("Maildir top spellings") << Rules::Maildir << QString() << u"inbox"_s << true << false;
+        QTest::newRow("Maildir folders lie beside the top")
+            << Rules::Maildir << u"Trash"_s << u"INBOX"_s << false << false;
+    }
+
+    void sameOrInside()
+    {
+        QFETCH(foldername::Rules, rules);
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QFETCH(bool, same);
+        QFETCH(bool, aInsideB);
+        QCOMPARE(foldername::sameFolder(rules, a, b), same);
+        QCOMPARE(foldername::sameFolder(rules, b, a), same);
+        QCOMPARE(foldername::isInside(rules, a, b), aInsideB);
+    }
+
+    // A trash or unreported folder that opens the source folder, or lies inside
+    // it or around it, is refused whatever the order of the keys; the store's
+    // url decides the spelling rules.
+    void folderKeys_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("refusedKey");
+        const QByteArray imap = "url=imap://jane@imap.example.org\n";
+        const QByteArray maildir = "url=maildir://localhost/home/jane/Maildir\n";
+        auto store = [](const QByteArray& keys) { return QByteArray("[store]\n" + keys); };
+        QTest::newRow("IMAP /inbox/ is INBOX") << store(imap + "folder=INBOX\ntrash=/inbox/\n") << u"trash"_s;
+        QTest::newRow("IMAP INBOX/ is inbox") << store(imap + "folder=INBOX/\nunreported=inbox\n") << u"unreported"_s;
+        QTest::newRow("keys in another order") << store("trash=Spam/\nfolder=/Spam\n" + imap) << u"trash"_s;
+        QTest::newRow("the default source folder") << store(imap + "unreported=Junk\n") << u"unreported"_s;
+        QTest::newRow("trash and unreported one folder")
+            << store(imap + "trash=Old/\nunreported=/Old\n") << u"unreported"_s;
+        QTest::newRow("unreported inside the trash")
+            << store(imap + "trash=Trash\nunreported=Trash/Unreported\n") << u"unreported"_s;
+        QTest::newRow("trash inside unreported")
+            << store(maildir + "trash=Kept.Reported\nunreported=Kept\n") << u"unreported"_s;
+        // A folder below or above the source is another folder: nothing is loaded twice.
+        QTest::newRow("destination inside the source")
+            << store(imap + "folder=Junk\ntrash=Junk/Reported\n") << QString();
+        QTest::newRow("source inside the destination")
+            << store(imap + "folder=Archive/Junk\nunreported=Archive\n") << QString();
+        QTest::newRow("IMAP slashes only") << store(imap + "folder=//\n") << u"folder"_s;
+        QTest::newRow("Maildir dotted spelling") << store(maildir + "trash=.Junk\n") << u"trash"_s;
+        QTest::newRow("Maildir rules though the url comes last")
+            << store("folder=A.B\ntrash=A/B\n" + maildir) << u"trash"_s;
+        QTest::newRow("Maildir without a url: two spellings of the top")
+            << store("folder=inbox\nunreported=/\n") << u"unreported"_s;
+        QTest::newRow("IMAP: the same names are other folders")
+            << store("folder=A.B\ntrash=A/B\nunreported=junk\n" + imap) << QString();
+        QTest::newRow("a longer name is beside") << store(imap + "folder=Junk\ntrash=JunkOld\n") << QString();
+        QTest::newRow("Maildir top and a folder")
+            << store(maildir + "folder=INBOX\ntrash=Trash\nunreported=Junk/Unreported\n") << QString();
+    }
+
+    void folderKeys()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, refusedKey);
+        const auto parsed = MailSettings::parse(text, u"zelkor.conf"_s, true);
+        if (refusedKey.isEmpty()) {
+            QVERIFY2(parsed.ok(), qPrintable(parsed.error().description));
+            return;
+        }
+        QCOMPARE(parsed.error().kind, MailFailure::Settings);
+        const QString description = parsed.error().description;
+        QVERIFY2(description.startsWith(u"zelkor.conf: [store] %1: "_s.arg(refusedKey)), qPrintable(description));
+        QVERIFY2(!description.contains(u'\n'), qPrintable(description));
     }
 
     void passwordKey_data()

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The mail store against a Dovecot IMAP server on 127.0.0.1 and Maildir
 // folders in temporary directories.
+#include "mailbox/FolderName.h"
 #include "mailbox/MailStore.h"
 #include "mailbox/MessageText.h"
 #include "tests/support/DovecotServer.h"
 #include "tests/support/MailTestEnvironment.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTest>
@@ -27,9 +31,16 @@ enum class Backend
     Maildir,
 };
 
+enum class Disposal
+{
+    Delete,
+    Move,
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(Backend)
+Q_DECLARE_METATYPE(Disposal)
 
 class TestMailStore final : public QObject
 {
@@ -38,6 +49,7 @@ class TestMailStore final : public QObject
 private:
     std::unique_ptr<MailTestEnvironment> m_environment;
     std::unique_ptr<DovecotServer> m_dovecot;
+    std::unique_ptr<DovecotServer> m_withoutUidPlus; // a server that cannot expunge one message alone
     int m_folderCount = 0;
 
     // Every test function gets a folder of its own, so no test sees another's messages.
@@ -45,18 +57,20 @@ private:
 
     QString maildirRoot() const { return m_environment->path() + u"/Maildir"_s; }
 
-    MailSettings settingsFor(Backend backend, const QString& folder) const
+    DovecotServer& dovecot(bool uidPlus) const { return uidPlus ? *m_dovecot : *m_withoutUidPlus; }
+
+    MailSettings settingsFor(Backend backend, const QString& folder, bool uidPlus = true) const
     {
         MailSettings settings = MailSettings::defaults();
         settings.folder = folder;
         settings.timeoutMs = 5000;
-        settings.caFile = m_dovecot->certificates().caFile;
+        settings.caFile = dovecot(uidPlus).certificates().caFile;
         switch (backend) {
         case Backend::Imap:
-            settings.storeUrl = QUrl(u"imap://%1@localhost:%2"_s.arg(user).arg(m_dovecot->imapPort()));
+            settings.storeUrl = QUrl(u"imap://%1@localhost:%2"_s.arg(user).arg(dovecot(uidPlus).imapPort()));
             break;
         case Backend::Imaps:
-            settings.storeUrl = QUrl(u"imaps://%1@localhost:%2"_s.arg(user).arg(m_dovecot->imapsPort()));
+            settings.storeUrl = QUrl(u"imaps://%1@localhost:%2"_s.arg(user).arg(dovecot(uidPlus).imapsPort()));
             break;
         case Backend::Maildir:
             settings.storeUrl = QUrl(u"maildir://localhost"_s + maildirRoot());
@@ -65,23 +79,26 @@ private:
         return settings;
     }
 
-    void deliver(Backend backend, const QString& folder, const QString& name, const QByteArray& message)
+    QString maildirFolder(const QString& folder) const { return foldername::maildirDirectory(maildirRoot(), folder); }
+
+    void deliver(Backend backend, const QString& folder, const QString& name, const QByteArray& message,
+                 bool uidPlus = true)
     {
         if (backend == Backend::Maildir) {
-            deliverToMaildir(maildirRoot() + u"/."_s + folder, name, message);
+            deliverToMaildir(maildirFolder(folder), name, message);
         } else {
-            m_dovecot->deliver(folder, name, message);
+            dovecot(uidPlus).deliver(folder, name, message);
         }
     }
 
-    QStringList files(Backend backend, const QString& folder) const
+    QStringList files(Backend backend, const QString& folder, bool uidPlus = true) const
     {
         if (backend != Backend::Maildir) {
-            return m_dovecot->messageFiles(folder);
+            return dovecot(uidPlus).messageFiles(folder);
         }
         QStringList names;
         for (const QString& sub : {u"/cur"_s, u"/new"_s}) {
-            names += QDir(maildirRoot() + u"/."_s + folder + sub).entryList(QDir::Files);
+            names += QDir(maildirFolder(folder) + sub).entryList(QDir::Files);
         }
         names.sort();
         return names;
@@ -105,6 +122,8 @@ private Q_SLOTS:
         m_environment = std::make_unique<MailTestEnvironment>();
         m_dovecot = std::make_unique<DovecotServer>(user, password);
         QVERIFY2(m_dovecot->errorString().isEmpty(), qPrintable(m_dovecot->errorString()));
+        m_withoutUidPlus = std::make_unique<DovecotServer>(user, password, DovecotServer::Capabilities::WithoutUidPlus);
+        QVERIFY2(m_withoutUidPlus->errorString().isEmpty(), qPrintable(m_withoutUidPlus->errorString()));
         QDir().mkpath(maildirRoot() + u"/cur"_s);
     }
 
@@ -112,12 +131,14 @@ private Q_SLOTS:
     {
         if (QTest::currentTestFailed() && m_dovecot) {
             qWarning("%s", qPrintable(m_dovecot->log()));
+            qWarning("%s", qPrintable(m_withoutUidPlus->log()));
         }
     }
 
     void cleanupTestCase()
     {
         m_dovecot.reset();
+        m_withoutUidPlus.reset();
         m_environment.reset();
     }
 
@@ -205,17 +226,35 @@ private Q_SLOTS:
     void captionOfInbox_data()
     {
         QTest::addColumn<Backend>("backend");
-        addBackendRows("top folder");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("shown");
+        for (const QString& spelling : {u"INBOX"_s, u"inbox"_s, u"/INBOX"_s, u"INBOX/"_s}) {
+            QTest::newRow(qPrintable(u"imap "_s + spelling)) << Backend::Imap << spelling << u"Inbox"_s;
+        }
+        QTest::newRow("imaps INBOX") << Backend::Imaps << u"INBOX"_s << u"Inbox"_s;
+        for (const QString& spelling : {u"INBOX"_s, u"inbox"_s, u"/"_s, u"INBOX/"_s}) {
+            QTest::newRow(qPrintable(u"maildir "_s + spelling)) << Backend::Maildir << spelling << u"Inbox"_s;
+        }
+        QTest::newRow("imap empty levels") << Backend::Imap << u"/Shown//Sub/"_s << u"Shown/Sub"_s;
+        QTest::newRow("maildir dotted levels") << Backend::Maildir << u"Shown.Sub"_s << u"Shown/Sub"_s;
     }
 
+    // The caption names the folder opened: every spelling of the Inbox is
+    // "Inbox" (the batch's Inbox warning looks for it).
     void captionOfInbox()
     {
         QFETCH(Backend, backend);
-        MailStore store(settingsFor(backend, u"INBOX"_s), password);
-        QVERIFY2(store.open().ok(), qPrintable(store.open().description));
-        const QString expected =
-            backend == Backend::Maildir ? u"Inbox - "_s + maildirRoot() : u"Inbox - alice@localhost"_s;
-        QCOMPARE(store.caption(), expected);
+        QFETCH(QString, folder);
+        QFETCH(QString, shown);
+        if (shown != u"Inbox"_s) {
+            deliver(backend, shown, u"1700000000.M1P1.shown"_s, testMessage(u"sa-spam-001.eml"_s));
+        }
+        MailStore store(settingsFor(backend, folder), password);
+        const MailError opened = store.open();
+        QVERIFY2(opened.ok(), qPrintable(opened.description));
+        const QString account = backend == Backend::Maildir ? maildirRoot() : u"alice@localhost"_s;
+        QCOMPARE(store.caption(), shown + u" - "_s + account);
+        QVERIFY(store.selection().ok());
     }
 
     // Maildir: the earliest delivery time of the unique name, ties by name;
@@ -313,6 +352,205 @@ private Q_SLOTS:
             QVERIFY2(!name.startsWith(names[0]), qPrintable(name));
             QVERIFY2(!name.section(u":2,"_s, 1).contains(u'T'), qPrintable(name));
         }
+    }
+
+    void readingExpungesNothing_data()
+    {
+        QTest::addColumn<Backend>("backend");
+        QTest::newRow("imap") << Backend::Imap;
+        QTest::newRow("imaps") << Backend::Imaps;
+    }
+
+    // A session that only reads leaves a message another client flagged
+    // \Deleted where it is: open, caption, selection, header, texts, close.
+    void readingExpungesNothing()
+    {
+        QFETCH(Backend, backend);
+        const QString folder = freshFolder();
+        deliver(backend, folder, u"1500000000.M1P1.flagged"_s, testMessage(u"sa-spam-002.eml"_s));
+        deliver(backend, folder, u"1700000000.M1P1.kept"_s, testMessage(u"sa-spam-001.eml"_s));
+        const QString flagged = m_dovecot->imapCommands(folder, {"STORE 1 +FLAGS (\\Deleted)"});
+        QVERIFY2(flagged.isEmpty(), qPrintable(flagged));
+        for (int session = 0; session < 2; ++session) {
+            MailStore store(settingsFor(backend, folder), password);
+            QVERIFY(store.open().ok());
+            QVERIFY(!store.caption().isEmpty());
+            const QString entry = entryOf(store.selection());
+            QVERIFY(!entry.isEmpty());
+            QVERIFY(store.GetMessage(entry).ok());
+            QVERIFY(store.item(entry).ok());
+            store.close();
+        }
+        const QStringList left = files(backend, folder);
+        QCOMPARE(left.size(), 2);
+        QVERIFY2(left.front().startsWith(u"1500000000.M1P1.flagged:2,"_s), qPrintable(left.join(u' ')));
+    }
+
+    // Another client expunges an older message between the load and the
+    // disposal, so the sequence numbers shift: the message deleted is still
+    // the one loaded, and the next one stays.
+    void deleteAfterAnotherClientExpunged()
+    {
+        const QString folder = freshFolder();
+        deliver(Backend::Imap, folder, u"1700000001.M1P1.a"_s, testMessage(u"sa-spam-002.eml"_s));
+        deliver(Backend::Imap, folder, u"1700000002.M1P1.b"_s, testMessage(u"sa-spam-001.eml"_s));
+        deliver(Backend::Imap, folder, u"1700000003.M1P1.c"_s, testMessage(u"sa-ham-007_exim.eml"_s));
+        QString answer = m_dovecot->imapCommands(folder, {"STORE 1 +FLAGS (\\Deleted)"});
+        QVERIFY2(answer.isEmpty(), qPrintable(answer));
+        MailStore store(settingsFor(Backend::Imap, folder), password);
+        QVERIFY(store.open().ok());
+        const auto loaded = store.selection();
+        QVERIFY2(loaded.ok(), qPrintable(loaded.error().description));
+        QCOMPARE(loaded.value().at(0).Subject, u"There yours for FREE!"_s);
+        answer = m_dovecot->imapCommands(folder, {"EXPUNGE"});
+        QVERIFY2(answer.isEmpty(), qPrintable(answer));
+        const MailError deleted = store.Delete(loaded.value().at(0).EntryID);
+        QVERIFY2(deleted.ok(), qPrintable(deleted.description));
+        const auto next = store.selection();
+        QVERIFY2(next.ok(), qPrintable(next.error().description));
+        QCOMPARE(next.value().at(0).Subject, u"Testing"_s);
+        store.close();
+        QCOMPARE(files(Backend::Imap, folder).size(), 1);
+    }
+
+    void disposal_data()
+    {
+        QTest::addColumn<Backend>("backend");
+        QTest::addColumn<bool>("uidPlus");
+        QTest::addColumn<Disposal>("disposal");
+        QTest::addColumn<bool>("flaggedStays");
+        for (const auto& [disposal, name] :
+             {std::pair{Disposal::Delete, "Delete"}, std::pair{Disposal::Move, "Move"}}) {
+            const QLatin1StringView what(name);
+            QTest::newRow(qPrintable(what + u", imap with UIDPLUS"_s)) << Backend::Imap << true << disposal << true;
+            QTest::newRow(qPrintable(what + u", imaps with UIDPLUS"_s)) << Backend::Imaps << true << disposal << true;
+            QTest::newRow(qPrintable(what + u", imap without UIDPLUS"_s))
+                << Backend::Imap << false << disposal << false;
+            QTest::newRow(qPrintable(what + u", maildir"_s)) << Backend::Maildir << true << disposal << true;
+        }
+    }
+
+    // Disposing of the message loaded removes it alone where the server has
+    // UIDPLUS (UID EXPUNGE) and in a Maildir. Without UIDPLUS only the whole
+    // folder can be expunged: every message already flagged \Deleted goes with
+    // it. Messages not flagged always stay, unflagged.
+    void disposal()
+    {
+        QFETCH(Backend, backend);
+        QFETCH(bool, uidPlus);
+        QFETCH(Disposal, disposal);
+        QFETCH(bool, flaggedStays);
+        const QString folder = freshFolder();
+        const QString flagged = u"1500000000.M1P1.flagged"_s;
+        const QString other = u"1700000002.M1P1.other"_s;
+        deliver(backend, folder, flagged + u":2,T"_s, testMessage(u"sa-spam-002.eml"_s), uidPlus);
+        deliver(backend, folder, u"1700000001.M1P1.target"_s, testMessage(u"sa-spam-001.eml"_s), uidPlus);
+        deliver(backend, folder, other, testMessage(u"sa-ham-007_exim.eml"_s), uidPlus);
+        MailStore store(settingsFor(backend, folder, uidPlus), password);
+        QVERIFY(store.open().ok());
+        const auto selection = store.selection();
+        QVERIFY2(selection.ok(), qPrintable(selection.error().description));
+        QCOMPARE(selection.value().at(0).Subject, u"There yours for FREE!"_s);
+        const QString target = selection.value().at(0).EntryID;
+        const MailError done =
+            disposal == Disposal::Delete ? store.Delete(target) : store.Move(target, folder + u"Done"_s);
+        QVERIFY2(done.ok(), qPrintable(done.description));
+        store.close();
+
+        QStringList left;
+        for (const QString& name : files(backend, folder, uidPlus)) {
+            left.append(name.section(u':', 0, 0));
+            QVERIFY2(!name.startsWith(other) || !name.section(u":2,"_s, 1).contains(u'T'), qPrintable(name));
+        }
+        const QStringList expected = flaggedStays ? QStringList{flagged, other} : QStringList{other};
+        QCOMPARE(left, expected);
+        if (disposal == Disposal::Move) {
+            QCOMPARE(files(backend, folder + u"Done"_s, uidPlus).size(), 1);
+        }
+    }
+
+    void moveIntoItsOwnFolder_data()
+    {
+        QTest::addColumn<Backend>("backend");
+        QTest::newRow("imap") << Backend::Imap;
+        QTest::newRow("maildir") << Backend::Maildir;
+    }
+
+    // A move into the source folder under another spelling is refused: the
+    // message would stay and be loaded again.
+    void moveIntoItsOwnFolder()
+    {
+        QFETCH(Backend, backend);
+        const QString folder = freshFolder();
+        deliver(backend, folder, u"1700000000.M1P1.a"_s, testMessage(u"sa-spam-001.eml"_s));
+        MailStore store(settingsFor(backend, folder), password);
+        QVERIFY(store.open().ok());
+        const QString entry = entryOf(store.selection());
+        QCOMPARE(mailFailureName(store.Move(entry, u"/"_s + folder + u"/"_s).kind),
+                 mailFailureName(MailFailure::Settings));
+        QCOMPARE(entryOf(store.selection()), entry);
+    }
+
+    void maildirChangedElsewhere_data()
+    {
+        QTest::addColumn<QString>("flags");
+        QTest::addColumn<Disposal>("disposal");
+        QTest::addColumn<MailFailure>("failure");
+        for (const auto& [disposal, name] :
+             {std::pair{Disposal::Delete, "Delete"}, std::pair{Disposal::Move, "Move"}}) {
+            const QLatin1StringView what(name);
+            QTest::newRow(qPrintable(what + u", moved on to cur"_s)) << u":2,"_s << disposal << MailFailure::None;
+            QTest::newRow(qPrintable(what + u", read"_s)) << u":2,S"_s << disposal << MailFailure::None;
+            QTest::newRow(qPrintable(what + u", trashed"_s)) << u":2,T"_s << disposal << MailFailure::MessageGone;
+            QTest::newRow(qPrintable(what + u", read and trashed"_s))
+                << u":2,ST"_s << disposal << MailFailure::MessageGone;
+        }
+    }
+
+    // Another mail program renames the loaded message's file before it is
+    // disposed of: still there when it only read it, gone when it trashed it
+    // (the trashed file is left alone).
+    void maildirChangedElsewhere()
+    {
+        QFETCH(QString, flags);
+        QFETCH(Disposal, disposal);
+        QFETCH(MailFailure, failure);
+        const QString folder = freshFolder();
+        const QString directory = maildirFolder(folder);
+        const QString delivered =
+            deliverToMaildir(directory, u"1700000000.M1P1.host"_s, testMessage(u"sa-spam-001.eml"_s));
+        MailStore store(settingsFor(Backend::Maildir, folder));
+        QVERIFY(store.open().ok());
+        const QString entry = entryOf(store.selection());
+        QCOMPARE(entry, u"1700000000.M1P1.host"_s);
+        const QString renamed = directory + u"/cur/"_s + entry + flags;
+        QVERIFY(QFile::rename(delivered, renamed));
+        const MailError error =
+            disposal == Disposal::Delete ? store.Delete(entry) : store.Move(entry, folder + u"Done"_s);
+        QCOMPARE(mailFailureName(error.kind), mailFailureName(failure));
+        QCOMPARE(QFileInfo::exists(renamed), failure != MailFailure::None);
+    }
+
+    // A removal that fails while the file stays is an error. Root unlinks any
+    // file whatever its permissions, so the file becomes a directory (that
+    // holds a file) of the same name, which no unlink removes.
+    void maildirRemovalFails()
+    {
+        const QString folder = freshFolder();
+        const QString path =
+            deliverToMaildir(maildirFolder(folder), u"1700000000.M1P1.host"_s, testMessage(u"sa-spam-001.eml"_s));
+        MailStore store(settingsFor(Backend::Maildir, folder));
+        QVERIFY(store.open().ok());
+        const QString entry = entryOf(store.selection());
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QDir().mkpath(path));
+        QFile inside(path + u"/keep"_s);
+        QVERIFY(inside.open(QIODevice::WriteOnly));
+        inside.close();
+        const MailError error = store.Delete(entry);
+        QCOMPARE(mailFailureName(error.kind), mailFailureName(MailFailure::Refused));
+        QVERIFY2(error.description.contains(path), qPrintable(error.description));
+        QVERIFY(QFileInfo(path).isDir());
     }
 
     void move_data()

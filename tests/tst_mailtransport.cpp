@@ -41,6 +41,8 @@ quint16 unusedPort()
 
 } // namespace
 
+Q_DECLARE_METATYPE(SmtpSink::Behaviour)
+
 class TestMailTransport final : public QObject
 {
     Q_OBJECT
@@ -103,36 +105,81 @@ private Q_SLOTS:
         QCOMPARE(decodedBody(message.data), body.toUtf8());
     }
 
+    // What the server said to each recipient, to DATA and after the message's
+    // final dot decides the outcome: 4xx is a refusal for now, 5xx for good.
     void recipients_data()
     {
         QTest::addColumn<QString>("to");
+        QTest::addColumn<QStringList>("deferring");
+        QTest::addColumn<SmtpSink::Behaviour>("behaviour");
         QTest::addColumn<MailFailure>("failure");
         QTest::addColumn<QStringList>("delivered");
-        QTest::addColumn<QStringList>("refused");
-        QTest::newRow("one refused, one accepted") << u"A@X.COM;%1;"_s.arg(refusedAddress) << MailFailure::None
-                                                   << QStringList{u"A@X.COM"_s} << QStringList{refusedAddress};
-        QTest::newRow("every recipient refused")
-            << refusedAddress + u';' << MailFailure::RecipientsRefused << QStringList{} << QStringList{refusedAddress};
-        QTest::newRow("empty To") << QString() << MailFailure::NoRecipients << QStringList{} << QStringList{};
-        QTest::newRow("only separators") << u" ; ;"_s << MailFailure::NoRecipients << QStringList{} << QStringList{};
-        QTest::newRow("not an address") << u"A@X.COM;not an address;"_s << MailFailure::None
-                                        << QStringList{u"A@X.COM"_s} << QStringList{u"not an address"_s};
+        QTest::addColumn<QStringList>("deferred");
+        QTest::addColumn<QStringList>("mentioned");
+        const auto accept = SmtpSink::Behaviour::Accept;
+        const QString both = u"A@X.COM;B@Y.ORG;"_s;
+        const QStringList a{u"A@X.COM"_s};
+        const QStringList b{u"B@Y.ORG"_s};
+        QTest::newRow("one refused, one accepted")
+            << u"A@X.COM;%1;"_s.arg(refusedAddress) << QStringList{} << accept << MailFailure::None << a
+            << QStringList{} << QStringList{refusedAddress};
+        QTest::newRow("550 to every recipient")
+            << refusedAddress + u';' << QStringList{} << accept << MailFailure::RecipientsRefused << QStringList{}
+            << QStringList{} << QStringList{refusedAddress};
+        QTest::newRow("450 to one of two") << both << b << accept << MailFailure::None << a << b << QStringList{};
+        QTest::newRow("450 to every recipient") << both << (a + b) << accept << MailFailure::TemporarilyRefused
+                                                << QStringList{} << QStringList{} << (a + b + QStringList{u"450"_s});
+        QTest::newRow("450 to one, 550 to the other")
+            << u"B@Y.ORG;%1;"_s.arg(refusedAddress) << b << accept << MailFailure::TemporarilyRefused << QStringList{}
+            << QStringList{} << (b + QStringList{refusedAddress});
+        QTest::newRow("451 to DATA") << both << QStringList{} << SmtpSink::Behaviour::DeferData
+                                     << MailFailure::TemporarilyRefused << QStringList{} << QStringList{}
+                                     << QStringList{u"451 4.3.2"_s};
+        QTest::newRow("451 after the final dot")
+            << both << QStringList{} << SmtpSink::Behaviour::DeferMessages << MailFailure::TemporarilyRefused
+            << QStringList{} << QStringList{} << QStringList{u"451 4.7.1"_s};
+        QTest::newRow("554 to DATA") << both << QStringList{} << SmtpSink::Behaviour::RefuseData
+                                     << MailFailure::ContentRefused << QStringList{} << QStringList{}
+                                     << QStringList{u"554 5.7.1 Not accepted"_s};
+        QTest::newRow("554 after the final dot")
+            << both << QStringList{} << SmtpSink::Behaviour::RefuseMessages << MailFailure::ContentRefused
+            << QStringList{} << QStringList{} << QStringList{u"554 5.7.1 Message refused"_s};
+        QTest::newRow("empty To") << QString() << QStringList{} << accept << MailFailure::NoRecipients << QStringList{}
+                                  << QStringList{} << QStringList{};
+        QTest::newRow("only separators") << u" ; ;"_s << QStringList{} << accept << MailFailure::NoRecipients
+                                         << QStringList{} << QStringList{} << QStringList{};
+        QTest::newRow("not an address") << u"A@X.COM;not an address;"_s << QStringList{} << accept << MailFailure::None
+                                        << a << QStringList{} << QStringList{u"not an address"_s};
         QTest::newRow("no address at all")
-            << u"nobody;x@;"_s << MailFailure::RecipientsRefused << QStringList{} << QStringList{u"nobody"_s, u"x@"_s};
+            << u"nobody;x@;"_s << QStringList{} << accept << MailFailure::RecipientsRefused << QStringList{}
+            << QStringList{} << QStringList{u"nobody"_s, u"x@"_s};
     }
 
     void recipients()
     {
         QFETCH(QString, to);
+        QFETCH(QStringList, deferring);
+        QFETCH(SmtpSink::Behaviour, behaviour);
         QFETCH(MailFailure, failure);
         QFETCH(QStringList, delivered);
-        QFETCH(QStringList, refused);
+        QFETCH(QStringList, deferred);
+        QFETCH(QStringList, mentioned);
+        m_sink->setDeferredRecipients(deferring);
+        m_sink->setBehaviour(behaviour);
         MailTransport transport(smtpSettings());
         const auto sent = transport.send(u"Spam Complaint"_s, to, u"body\r\n"_s);
         QCOMPARE(mailFailureName(sent.error().kind), mailFailureName(failure));
         const QString said = sent.ok() ? sent.value().refused.join(u' ') : sent.error().description;
-        for (const QString& address : refused) {
-            QVERIFY2(said.contains(address), qPrintable(said));
+        for (const QString& text : mentioned) {
+            QVERIFY2(said.contains(text), qPrintable(said));
+        }
+        if (sent.ok()) {
+            QStringList deferredAddresses;
+            for (const QString& entry : sent.value().deferred) {
+                QVERIFY2(entry.contains(u"(450 "_s), qPrintable(entry));
+                deferredAddresses.append(entry.section(u' ', 0, 0));
+            }
+            QCOMPARE(deferredAddresses, deferred);
         }
         const auto messages = m_sink->messages();
         QCOMPARE(messages.size(), delivered.isEmpty() ? 0 : 1);

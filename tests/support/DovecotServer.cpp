@@ -33,6 +33,14 @@ bool greets(quint16 port)
     return socket.waitForConnected(200) && socket.waitForReadyRead(500) && socket.readAll().startsWith("* OK");
 }
 
+// Dovecot 2.3's list after log-in, without UIDPLUS: imap_capability replaces
+// the whole list.
+constexpr char withoutUidPlus[] =
+    "IMAP4rev1 SASL-IR LOGIN-REFERRALS ID ENABLE IDLE SORT SORT=DISPLAY THREAD=REFERENCES THREAD=REFS "
+    "THREAD=ORDEREDSUBJECT MULTIAPPEND URL-PARTIAL CATENATE UNSELECT CHILDREN NAMESPACE LIST-EXTENDED "
+    "I18NLEVEL=1 CONDSTORE QRESYNC ESEARCH ESORT SEARCHRES WITHIN CONTEXT=SEARCH LIST-STATUS BINARY MOVE "
+    "SNIPPET=FUZZY PREVIEW=FUZZY PREVIEW STATUS=SIZE SAVEDATE LITERAL+ NOTIFY";
+
 QString loginName()
 {
     const passwd* entry = ::getpwuid(::geteuid());
@@ -41,8 +49,9 @@ QString loginName()
 
 } // namespace
 
-DovecotServer::DovecotServer(const QString& user, const QString& password)
+DovecotServer::DovecotServer(const QString& user, const QString& password, Capabilities capabilities)
     : m_user(user)
+    , m_password(password)
 {
     const QString base = m_directory.path();
     m_certificates = TestCertificates::make(base);
@@ -67,9 +76,15 @@ DovecotServer::DovecotServer(const QString& user, const QString& password)
     // as another user, every service runs as that user.
     const QString mailUser = m_asRoot ? u"nobody"_s : loginName();
     const QString mailGroup = m_asRoot ? u"nogroup"_s : QString::number(::getegid());
-    const QString ownUser = m_asRoot ? QString()
-                                     : u"default_internal_user = %1\ndefault_internal_group = %2\n"
-                                       u"default_login_user = %1\n"_s.arg(loginName(), mailGroup);
+    QString extra = m_asRoot ? QString()
+                             : u"default_internal_user = %1\ndefault_internal_group = %2\n"
+                               u"default_login_user = %1\n"_s.arg(loginName(), mailGroup);
+    if (capabilities == Capabilities::WithoutUidPlus) {
+        extra += u"imap_capability = "_s + QLatin1StringView(withoutUidPlus) + u'\n';
+    }
+    // The user's Maildir is there from the start: the mail user could not make
+    // it below the temporary folder, which belongs to this process's user.
+    makeFolder(QString());
     for (int attempt = 0; attempt < 5; ++attempt) {
         m_imapPort = unusedPort();
         m_imapsPort = unusedPort();
@@ -99,7 +114,7 @@ DovecotServer::DovecotServer(const QString& user, const QString& password)
                          .arg(base, m_certificates.certificateFile, m_certificates.keyFile, mailUser, mailGroup)
                          .arg(m_imapPort)
                          .arg(m_imapsPort)
-                         .arg(ownUser)
+                         .arg(extra)
                          .toUtf8());
         config.close();
         if (start()) {
@@ -172,7 +187,7 @@ void DovecotServer::handOver(const QString& path) const
     }
 }
 
-void DovecotServer::deliver(const QString& folder, const QString& uniqueName, const QByteArray& message)
+QString DovecotServer::makeFolder(const QString& folder) const
 {
     const QString directory = folderPath(folder);
     // Every directory from the user's home down must belong to the mail user.
@@ -196,6 +211,12 @@ void DovecotServer::deliver(const QString& folder, const QString& uniqueName, co
         marker.close();
         handOver(marker.fileName());
     }
+    return directory;
+}
+
+void DovecotServer::deliver(const QString& folder, const QString& uniqueName, const QByteArray& message)
+{
+    const QString directory = makeFolder(folder);
     // Written in tmp/, then moved to new/, as a delivery agent does.
     QFile file(directory + u"/tmp/"_s + uniqueName);
     file.open(QIODevice::WriteOnly);
@@ -221,4 +242,38 @@ QString DovecotServer::log() const
     QFile file(m_directory.filePath(u"dovecot.log"_s));
     file.open(QIODevice::ReadOnly);
     return QString::fromLocal8Bit(file.readAll().right(3000));
+}
+
+QString DovecotServer::imapCommands(const QString& folder, const QByteArrayList& commands) const
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress(QHostAddress::LocalHost), m_imapPort);
+    // Reads up to the line that starts with `tag`; that line's status, or why none came.
+    auto await = [&](const QByteArray& tag) -> QString {
+        for (;;) {
+            while (socket.canReadLine()) {
+                const QByteArray line = socket.readLine();
+                if (line.startsWith(QByteArray(tag + ' '))) {
+                    return line.sliced(tag.size() + 1).startsWith("OK") ? QString() : QString::fromUtf8(line).trimmed();
+                }
+            }
+            if (!socket.waitForReadyRead(5000)) {
+                return u"no answer from 127.0.0.1:%1: %2"_s.arg(m_imapPort).arg(socket.errorString());
+            }
+        }
+    };
+    auto quoted = [](const QString& text) -> QByteArray {
+        return '"' + text.toUtf8().replace('\\', "\\\\").replace('"', "\\\"") + '"';
+    };
+    QByteArrayList lines = {"LOGIN " + quoted(m_user) + ' ' + quoted(m_password),
+                            "SELECT " + quoted(QString(folder).replace(u'/', u'.'))};
+    lines += commands;
+    lines += "LOGOUT";
+    QString error = socket.waitForConnected(2000) ? await("*") : socket.errorString();
+    for (qsizetype i = 0; i < lines.size() && error.isEmpty(); ++i) {
+        const QByteArray tag = 'x' + QByteArray::number(i);
+        socket.write(tag + ' ' + lines[i] + "\r\n");
+        error = await(tag);
+    }
+    return error;
 }

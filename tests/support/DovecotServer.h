@@ -14,7 +14,13 @@
 class DovecotServer final
 {
 public:
-    DovecotServer(const QString& user, const QString& password);
+    enum class Capabilities
+    {
+        All,            ///< what Dovecot announces, UIDPLUS (UID EXPUNGE) among it
+        WithoutUidPlus, ///< the same list without UIDPLUS, as older servers have it
+    };
+
+    DovecotServer(const QString& user, const QString& password, Capabilities capabilities = Capabilities::All);
     ~DovecotServer();
     Q_DISABLE_COPY_MOVE(DovecotServer)
 
@@ -43,9 +49,16 @@ public:
     /// The names of the folder's message files, in cur/ and new/.
     QStringList messageFiles(const QString& folder) const;
 
+    /// Another mail program at work: logs in as the user on a connection of its
+    /// own (plain IMAP), selects `folder` and sends each command in turn
+    /// ("STORE 1 +FLAGS (\\Deleted)", "EXPUNGE"). Empty text when every command
+    /// was answered OK, else the server's answer or why there was none.
+    QString imapCommands(const QString& folder, const QByteArrayList& commands) const;
+
 private:
     QTemporaryDir m_directory;
     QString m_user;
+    QString m_password;
     QProcess m_process;
     TestCertificates m_certificates;
     quint16 m_imapPort = 0;
@@ -54,4 +67,6 @@ private:
     bool m_asRoot = false;
 
     void handOver(const QString& path) const;
+    /// Makes the folder's directories, owned by the mail user; its directory.
+    QString makeFolder(const QString& folder) const;
 };
