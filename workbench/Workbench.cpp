@@ -85,7 +85,12 @@ Workbench::Workbench(Dependencies dependencies, QObject* parent)
     });
 }
 
-Workbench::~Workbench() = default;
+// The traces, dropped ones that wait for their deletion included, go before
+// the whois lookup they are connected to.
+Workbench::~Workbench()
+{
+    qDeleteAll(findChildren<WhoisTrace*>(Qt::FindDirectChildrenOnly));
+}
 
 void Workbench::Load()
 {
@@ -339,11 +344,17 @@ void Workbench::advanceToNextRelay()
 // or stops with the reason.
 void Workbench::traceEnded(WhoisTrace::End end, const QString& reason)
 {
-    m_state.intIPIndex = static_cast<qint16>(m_trace->relayIndex());
+    const WhoisTrace* const trace = m_trace;
+    m_state.intIPIndex = static_cast<qint16>(trace->relayIndex());
     if (end == WhoisTrace::End::Failed) {
         setStatus(reason);
     }
     Q_EMIT traceFinished();
+    // Whoever heard of the end may have started another run meanwhile; the
+    // batch then has nothing more to do with this trace.
+    if (m_trace != trace) {
+        return;
+    }
     if (m_batchRunning && !inBatch()) {
         endBatch(BatchEnd::Stopped, u"the batch box was unticked"_s);
         return;
