@@ -88,6 +88,7 @@ private Q_SLOTS:
     void everyEndOfATraceReachesTheBatch();
     void batchFinishesOnlyItsOwnTrace();
     void runCommandsAreIgnoredDuringTheBatch();
+    void clearResultStopsTheBatch_data();
     void clearResultStopsTheBatch();
     void trashKeepsReportedMessages();
     void manualRunAfterMailboxStartTouchesNothing();
@@ -523,23 +524,49 @@ void TestBatch::runCommandsAreIgnoredDuringTheBatch()
     QCOMPARE(bench.registries.asked, (QStringList{u"ARIN 192.0.2.7"_s, u"ARIN 192.0.2.7"_s}));
 }
 
-// Clear Result while the batch's message is traced: nothing is sent, the
-// message stays, and the status line says why the batch stopped.
+void TestBatch::clearResultStopsTheBatch_data()
+{
+    QTest::addColumn<bool>("duringTheSend");
+    QTest::addColumn<QStringList>("reported");
+    QTest::addColumn<QString>("reason");
+    // While the message is traced: nothing is sent and it stays.
+    QTest::newRow("during the trace") << false << QStringList{}
+                                      << u"Batch stopped: Clear Result was pressed while \"first\" was traced."_s;
+    // While its complaint goes out: that message is finished, the next one waits.
+    QTest::newRow("during the send") << true << QStringList{u"first"_s}
+                                     << u"Batch stopped after \"first\": Clear Result was pressed."_s;
+}
+
+// Clear Result stops the batch, and the status line says why.
 void TestBatch::clearResultStopsTheBatch()
 {
+    QFETCH(bool, duringTheSend);
+    QFETCH(QStringList, reported);
+    QFETCH(QString, reason);
     MailBench bench;
     bench.deliver(u"Junk"_s, fileName(0), spam(u"first"_s));
-    connect(&bench.workbench, &Workbench::mailboxLoadEnded, this, [&] { bench.workbench.ClearResult(); });
+    bench.deliver(u"Junk"_s, fileName(1), spam(u"second"_s));
+    bench.configure(u"Junk"_s, {}, {}, u"unreported=Unreported\n"_s);
+    QSignalSpy ended(&bench.workbench, &Workbench::batchEnded);
+    const auto clear = [&bench] { bench.workbench.ClearResult(); };
+    if (duringTheSend) {
+        // The complaint is handed to the mail thread right after the trace's end.
+        connect(&bench.workbench, &Workbench::traceFinished, this,
+                [&] { QTimer::singleShot(0, &bench.workbench, clear); });
+    } else {
+        connect(&bench.workbench, &Workbench::mailboxLoadEnded, this, clear);
+    }
     const auto batch = bench.runBatch();
     QVERIFY(batch);
     QCOMPARE(batch->end, Workbench::BatchEnd::Stopped);
-    QVERIFY2(batch->reason.contains(u"Clear Result"_s) && batch->reason.contains(u"\"first\""_s),
-             qPrintable(batch->reason));
+    QVERIFY2(batch->reason.startsWith(reason), qPrintable(batch->reason));
     QCOMPARE(bench.state().txtWhoStatus, batch->reason);
     QVERIFY(!bench.workbench.isTracing());
     QTest::qWait(400);
-    QVERIFY(bench.sink.messages().isEmpty());
-    QCOMPARE(bench.messageFiles(u"Junk"_s), QStringList{fileName(0)});
+    QCOMPARE(reportedSubjects(bench.sink), reported);
+    QCOMPARE(bench.messageFiles(u"Junk"_s).size(), 2 - reported.size());
+    QVERIFY(bench.messageFiles(u"Unreported"_s).isEmpty());
+    QCOMPARE(ended.size(), 1);
 }
 
 void TestBatch::trashKeepsReportedMessages()

@@ -4,7 +4,7 @@
 #include "common/Blanks.h"
 #include "whois/AnswerEvaluation.h"
 #include "whois/WhoisLookup.h"
-#include "workbench/Workbench.h"
+#include "workbench/WorkbenchState.h"
 
 #include <exception>
 

@@ -124,7 +124,7 @@ void Workbench::Start()
 
 void Workbench::StartByHand()
 {
-    if (m_starting || refuseWhileBatchRuns()) {
+    if (m_starting || m_batch.refuseStart()) {
         return;
     }
     m_state.blnUseOutlook = false;
@@ -227,13 +227,10 @@ bool Workbench::DontSend(const QString& address) const
 
 void Workbench::ClearResult()
 {
-    // A batch's message whose trace is under way is neither sent nor touched:
-    // the batch stops here. A mail step under way finishes first.
-    const bool stopsTheBatch = m_batchRunning && isTracing();
-    if (stopsTheBatch) {
+    // A batch's message whose trace is under way is neither sent nor touched.
+    const bool endsBatchTrace = m_batch.isRunning() && isTracing();
+    if (endsBatchTrace) {
         dropTrace();
-    } else if (m_batchRunning) {
-        m_batchStopRequest = u"Clear Result was pressed"_s;
     }
     setHeaderText(QString());
     setBodyText(QString());
@@ -246,10 +243,7 @@ void Workbench::ClearResult()
     stopRdapLookups();
     assign(m_state.reverseLookup, {}, Field::ReverseLookup);
     setStatus(u"Cleared"_s);
-    if (stopsTheBatch) {
-        stopBatch(u"Batch stopped: Clear Result was pressed while %1 was traced. Nothing was sent, and the message "
-                  u"stays in the folder."_s.arg(loadedSubjects()));
-    }
+    m_batch.clearResult(endsBatchTrace);
 }
 
 void Workbench::AutomateClicked(bool ticked)
@@ -269,7 +263,6 @@ void Workbench::LoadMessage(const MessageText& message)
 void Workbench::startTrace()
 {
     m_trace = new WhoisTrace(m_whois, m_state.lstIPs, m_state.intIPCount, this);
-    m_traceLoad = m_loadSerial;
     connect(m_trace, &WhoisTrace::moved, this, &Workbench::traceMoved);
     connect(m_trace, &WhoisTrace::status, this, &Workbench::setStatus);
     connect(m_trace, &WhoisTrace::finalAnswer, this, &Workbench::EvaluateAnswer);
@@ -340,8 +333,7 @@ void Workbench::advanceToNextRelay()
     m_trace->nextRelay();
 }
 
-// Every end of a trace comes here, so a batch either goes on with its message
-// or stops with the reason.
+// Every end of a trace comes here, and from here to the batch.
 void Workbench::traceEnded(WhoisTrace::End end, const QString& reason)
 {
     const WhoisTrace* const trace = m_trace;
@@ -355,21 +347,7 @@ void Workbench::traceEnded(WhoisTrace::End end, const QString& reason)
     if (m_trace != trace) {
         return;
     }
-    if (m_batchRunning && !inBatch()) {
-        endBatch(BatchEnd::Stopped, u"the batch box was unticked"_s);
-        return;
-    }
-    if (!m_state.chkAutomate) {
-        return;
-    }
-    if (end == WhoisTrace::End::Failed) {
-        if (inBatch()) {
-            tellBatchProgress(u"stopped, left in the folder: "_s + reason);
-            endBatch(BatchEnd::Stopped, reason);
-        }
-        return;
-    }
-    ProcessNextEmail();
+    m_batch.traceEnded(*trace, end, reason, m_refusal);
 }
 
 void Workbench::setHeaderText(const QString& text)

@@ -5,6 +5,7 @@
 #include "rdap/RdapClient.h"
 #include "whois/RegistryTable.h"
 #include "whois/WhoisLookup.h"
+#include "workbench/BatchRun.h"
 #include "workbench/WhoisTrace.h"
 #include "workbench/WorkbenchState.h"
 
@@ -19,9 +20,6 @@ class HostResolver;
 class WorkbenchHost;
 struct MessageText;
 
-/// Starts every failure shown in the status line; the failure's description follows.
-inline constexpr QStringView SomethingBadHappened = u"Something bad happened ";
-
 /// The report workbench without widgets: the state of the main window and its
 /// commands. The window shows this state and forwards its clicks here; the
 /// headless front end drives it the same way.
@@ -29,7 +27,7 @@ inline constexpr QStringView SomethingBadHappened = u"Something bad happened ";
 /// A run is synchronous up to the first whois lookup (`Start`); the trace then
 /// goes on by itself on the event loop, one lookup per window, until
 /// `traceFinished`.
-class Workbench final : public QObject
+class Workbench final : public QObject, private BatchRun::Bench
 {
     Q_OBJECT
 
@@ -76,7 +74,7 @@ public:
     ~Workbench() override;
     Q_DISABLE_COPY_MOVE(Workbench)
 
-    const WorkbenchState& state() const { return m_state; }
+    const WorkbenchState& state() const override { return m_state; }
 
     /// Window load: starts the resolver; a failure is shown and loading goes on.
     void Load();
@@ -119,7 +117,7 @@ public:
     bool isTracing() const { return m_trace != nullptr && m_trace->isRunning(); }
     /// Whether a batch run is under way: from the mailbox Start with the batch
     /// box ticked until `batchEnded`.
-    bool isBatchRunning() const { return m_batchRunning; }
+    bool isBatchRunning() const { return m_batch.isRunning(); }
 
     /// With RDAP on, Start also asks each relay address's registry over RDAP
     /// for the network's abuse contact, and the trace adds those addresses after
@@ -167,19 +165,7 @@ private:
     /// The busy pointer shows while any reason holds.
     void setBusyReason(BusyReason reason, bool busy);
 
-    enum class LoadOutcome
-    {
-        Loaded,
-        Empty,
-        Cancelled,
-        Failed
-    };
-    /// A message that the boxes were filled from, for the batch to dispose of.
-    struct LoadedMessage
-    {
-        QString entryId;
-        QString subject;
-    };
+    using LoadOutcome = BatchRun::LoadOutcome;
 
     void loadAndStart();
     void afterLoad(LoadOutcome outcome);
@@ -189,19 +175,13 @@ private:
     void SendComplaint(std::function<void(const MailSession::Sent&)> done);
     void mailFailed(const MailError& error);
 
-    bool inBatch() const { return m_state.blnUseOutlook && m_state.chkAutomate; }
-    bool refuseWhileBatchRuns();
-    void ProcessNextEmail();
-    std::optional<QString> whyNotToSend() const;
-    void disposeReported(const QString& sentTo, const QStringList& deferred);
-    void setAsideUnreportable(const QString& reason, const QString& triedTo = {});
-    void goOnWithBatch();
-    void stopBatch(const QString& status);
-    void endBatch(BatchEnd end, const QString& reason);
-    void tellBatchProgress(const QString& outcome, const QString& sentTo = {});
-    QString sentToOutcome(const QString& outcome, const QStringList& deferred) const;
-    QString loadedSubjects() const;
-    QStringList loadedEntryIds() const;
+    // What the batch asks of the workbench.
+    void setStatus(const QString& text) override;
+    const QList<BatchRun::LoadedMessage>& loadedMessages() const override { return m_loaded; }
+    void sendComplaint(std::function<void(const MailSession::Sent&)> done) override { SendComplaint(std::move(done)); }
+    void loadNextMessage() override { loadAndStart(); }
+    void endOfBatch(BatchRun::End end, const QString& reason) override;
+    void progressOfBatch(const QString& line) override { Q_EMIT batchProgress(line); }
 
     void startTrace();
     void dropTrace();
@@ -217,7 +197,6 @@ private:
     void appendRdapRows(qsizetype index);
     bool isRdapPending(qsizetype index) const;
 
-    void setStatus(const QString& text);
     void setTracking(const QString& text);
     void appendAbuse(const QString& address, const QString& source, const QString& server = {});
     void appendDomain(const QString& domain);
@@ -238,21 +217,17 @@ private:
     WhoisLookup m_whois;
     MailSession m_mail;
     /// The messages the last mailbox load filled the boxes from.
-    QList<LoadedMessage> m_loaded;
-    /// Counts the mailbox loads; a trace knows the load it was started for.
-    quint64 m_loadSerial = 0;
-    /// The trace of the last Start (none before the first, or when that Start
-    /// found nothing to trace) and the load it belongs to. A new Start drops it.
+    QList<BatchRun::LoadedMessage> m_loaded;
+    /// The trace of the last Start: none before the first, when that Start
+    /// found nothing to trace, or once a mailbox load began. A new Start drops it,
+    /// so the trace that ends is always the one of the text in the boxes.
     WhoisTrace* m_trace = nullptr;
-    quint64 m_traceLoad = 0;
     /// Why the last Start started no trace.
     QString m_notTraced;
     /// Why the batch must stop before the next message: an RDAP server of this
     /// run refused to answer because of too many queries.
     std::optional<QString> m_refusal;
-    bool m_batchRunning = false;
-    /// Set when the batch was told to stop while a mail step was under way.
-    std::optional<QString> m_batchStopRequest;
+    BatchRun m_batch{*this, m_mail};
     bool m_starting = false;
     RdapClient::Options m_rdapOptions;
     std::unique_ptr<RdapClient> m_rdap;

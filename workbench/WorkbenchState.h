@@ -8,6 +8,9 @@
 #include <QString>
 #include <QStringList>
 
+/// Starts every failure shown in the status line; the failure's description follows.
+inline constexpr QStringView SomethingBadHappened = u"Something bad happened ";
+
 /// Everything the main window shows and the variables that tie one run together.
 /// Multi-line texts hold CR LF line breaks.
 struct WorkbenchState
