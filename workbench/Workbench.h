@@ -3,7 +3,6 @@
 
 #include "mailbox/MailSession.h"
 #include "rdap/RdapClient.h"
-#include "whois/RegistryTable.h"
 #include "whois/WhoisLookup.h"
 #include "workbench/BatchRun.h"
 #include "workbench/WhoisTrace.h"
@@ -11,7 +10,6 @@
 
 #include <QHash>
 #include <QObject>
-#include <QSet>
 
 #include <memory>
 #include <optional>
