@@ -14,7 +14,7 @@ seconds="${1:-30}"
 shift || true
 targets=("$@")
 if ((${#targets[@]} == 0)); then
-    targets=(header answer donotsend mailitem rdap)
+    targets=(header answer donotsend mailitem rdap received)
 fi
 
 ./scripts/install-deps.sh --with-tests
@@ -27,7 +27,7 @@ export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan-suppressions.t
 
 seeds_of() {
     case "$1" in
-    header | mailitem) echo tests/data/mail ;;
+    header | mailitem | received) echo tests/data/mail ;;
     answer) echo tests/data/whois ;;
     donotsend) echo fuzz/regressions/donotsend ;;
     rdap) echo tests/data/rdap ;;
