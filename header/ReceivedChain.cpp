@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "header/ReceivedChain.h"
 
+#include "common/DottedQuad.h"
+
 #include <array>
 #include <optional>
 
@@ -24,32 +26,10 @@ bool isHexDigit(QChar c)
     return isDigit(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
 }
 
-/// Four decimal groups of 0 to 255 joined by dots, without leading zeros
-/// (RFC 3986 dec-octet), so "010.1.1.1" or "1.2.3" is not taken for an address.
+/// The strict decimal form, so "010.1.1.1" or "1.2.3" is not taken for an address.
 bool isDottedQuad(QStringView text)
 {
-    int groups = 0;
-    qsizetype at = 0;
-    while (groups < 4) {
-        const qsizetype start = at;
-        int value = 0;
-        while (at < text.size() && isDigit(text[at]) && at - start < 3) {
-            value = value * 10 + (text[at].unicode() - u'0');
-            ++at;
-        }
-        const qsizetype length = at - start;
-        if (length == 0 || value > 255 || (length > 1 && text[start] == u'0')) {
-            return false;
-        }
-        ++groups;
-        if (groups < 4) {
-            if (at >= text.size() || text[at] != u'.') {
-                return false;
-            }
-            ++at;
-        }
-    }
-    return at == text.size();
+    return parseIpv4(text).has_value();
 }
 
 /// An IPv6 literal in the text forms of RFC 4291: eight groups of one to four

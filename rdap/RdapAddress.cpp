@@ -14,47 +14,11 @@ bool isAsciiDigit(QChar c)
     return c >= u'0' && c <= u'9';
 }
 
-// Four dot-separated numbers of 1-3 ASCII digits, each at most 255; with
-// `leadingZeros` false a number may start with 0 only when it is 0.
-std::optional<Ipv4> parseQuad(QStringView text, bool leadingZeros)
-{
-    Ipv4 address = 0;
-    int parts = 0;
-    qsizetype at = 0;
-    while (parts < 4) {
-        if (parts > 0) {
-            if (at >= text.size() || text[at] != u'.') {
-                return std::nullopt;
-            }
-            ++at;
-        }
-        const qsizetype start = at;
-        int value = 0;
-        while (at < text.size() && isAsciiDigit(text[at]) && at - start < 3) {
-            value = value * 10 + (text[at].unicode() - u'0');
-            ++at;
-        }
-        const qsizetype digits = at - start;
-        if (digits == 0 || value > 255 || (at < text.size() && isAsciiDigit(text[at]))) {
-            return std::nullopt;
-        }
-        if (!leadingZeros && digits > 1 && text[start] == u'0') {
-            return std::nullopt;
-        }
-        address = (address << 8) | Ipv4(value);
-        ++parts;
-    }
-    if (at != text.size()) {
-        return std::nullopt;
-    }
-    return address;
-}
-
 } // namespace
 
 std::optional<Ipv4> parseDottedQuad(QStringView text)
 {
-    return parseQuad(text, false);
+    return parseIpv4(text);
 }
 
 std::optional<Ipv4> parseAnswerAddress(QStringView text)
@@ -68,7 +32,7 @@ std::optional<Ipv4> parseAnswerAddress(QStringView text)
         }
         text = text.first(slash);
     }
-    return parseQuad(text, true);
+    return parseIpv4(text, LeadingZeros::Allowed);
 }
 
 QString formatDottedQuad(Ipv4 address)

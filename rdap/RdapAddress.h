@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/DottedQuad.h"
+
 #include <QString>
 #include <QStringView>
 #include <QUrl>
 
 #include <optional>
-
-/// An IPv4 address as a number, most significant octet first.
-using Ipv4 = quint32;
 
 /// A strict decimal dotted quad: four numbers 0-255 without leading zeros,
 /// separated by single dots, and nothing else (no blanks, no suffix). Only such

@@ -28,9 +28,9 @@ expunged = int(sys.argv[1])
 messages = [(u, b'Subject: message %d\r\n\r\nbody %d\r\n' % (u, u)) for u in (1, 2, 3)]
 lock = threading.Lock()
 
-def numbers(spec, last):
+def numbers(ranges, last):
     out = []
-    for part in spec.split(','):
+    for part in ranges.split(','):
         low, _, high = part.partition(':')
         low = last if low == '*' else int(low)
         high = low if not high else (last if high == '*' else int(high))
@@ -39,14 +39,14 @@ def numbers(spec, last):
 
 def fetch(tag, words, by_uid):
     global expunged
-    spec, items = words[0], ' '.join(words[1:]).upper()
+    ranges, items = words[0], ' '.join(words[1:]).upper()
     out = b''
     with lock:
         if by_uid:
-            wanted = set(numbers(spec, messages[-1][0]))
+            wanted = set(numbers(ranges, messages[-1][0]))
             chosen = [(i + 1, m) for i, m in enumerate(messages) if m[0] in wanted]
         else:
-            chosen = [(n, messages[n - 1]) for n in numbers(spec, len(messages)) if n <= len(messages)]
+            chosen = [(n, messages[n - 1]) for n in numbers(ranges, len(messages)) if n <= len(messages)]
         for number, (uid, data) in chosen:
             parts = [b'UID %d' % uid]
             if 'FLAGS' in items:
@@ -54,7 +54,7 @@ def fetch(tag, words, by_uid):
             if 'BODY' in items:
                 parts.append(b'BODY[] {%d}\r\n' % len(data) + data)
             out += b'* %d FETCH (' % number + b' '.join(parts) + b')\r\n'
-        if by_uid and items == 'UID' and spec == '2' and expunged:
+        if by_uid and items == 'UID' and ranges == '2' and expunged:
             number = [m[0] for m in messages].index(expunged) + 1
             del messages[number - 1]
             expunged = 0

@@ -31,24 +31,13 @@ QList<ReceivedHop> chain(const QStringList& rows)
 
 QString classesOf(const QList<HopTrust>& classes)
 {
-    QStringList names;
+    // In the order of HopTrust.
+    static const QStringList names{u"own"_s, u"private"_s, u"source"_s, u"beyond"_s};
+    QStringList written;
     for (const HopTrust trust : classes) {
-        switch (trust) {
-        case HopTrust::Own:
-            names.append(u"own"_s);
-            break;
-        case HopTrust::Private:
-            names.append(u"private"_s);
-            break;
-        case HopTrust::Source:
-            names.append(u"source"_s);
-            break;
-        case HopTrust::Beyond:
-            names.append(u"beyond"_s);
-            break;
-        }
+        written.append(names.at(static_cast<qsizetype>(trust)));
     }
-    return names.join(u' ');
+    return written.join(u' ');
 }
 
 } // namespace
@@ -222,6 +211,7 @@ void TestRelayTrust::mailHosts_data()
     QTest::newRow("IPv6 range") << u"2603:10a6::/32"_s << true << u"2603:10a6:20b::1"_s << QString() << true;
     QTest::newRow("IPv4-mapped hop in an IPv4 range")
         << u"198.18.0.0/24"_s << true << u"::ffff:198.18.0.9"_s << QString() << true;
+    QTest::newRow("IPv4-mapped range") << u"::ffff:198.18.0.0/120"_s << true << u"198.18.0.9"_s << QString() << true;
     QTest::newRow("suffix, any case and dots")
         << u" .Provider.CO.uk. "_s << true << QString() << u"MX1.provider.co.uk."_s << true;
     QTest::newRow("suffix is not a substring")

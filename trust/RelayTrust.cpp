@@ -52,6 +52,14 @@ QHostAddress plainAddress(const QHostAddress& address)
     return mapped && address.protocol() == QAbstractSocket::IPv6Protocol ? QHostAddress(ipv4) : address;
 }
 
+// A range written in IPv4-mapped form is the IPv4 range.
+QPair<QHostAddress, int> plainRange(const QHostAddress& network, int prefix)
+{
+    const QHostAddress plain = plainAddress(network);
+    const bool unmapped = plain.protocol() != network.protocol();
+    return {plain, unmapped ? std::max(0, prefix - 96) : prefix};
+}
+
 bool isFetch(const ReceivedHop& hop)
 {
     const QString with = hop.with.toUpper();
@@ -87,17 +95,11 @@ std::optional<MailHosts> parseMailHosts(QStringView text, QString* error)
         }
         const QString written = trimmed.toString();
         if (const QPair<QHostAddress, int> range = QHostAddress::parseSubnet(written); !range.first.isNull()) {
-            // A range of IPv4-mapped addresses means the IPv4 ones.
-            hosts.ranges.append({plainAddress(range.first),
-                                 range.first.protocol() == QAbstractSocket::IPv6Protocol &&
-                                         plainAddress(range.first).protocol() == QAbstractSocket::IPv4Protocol
-                                     ? std::max(0, range.second - 96)
-                                     : range.second});
+            hosts.ranges.append(plainRange(range.first, range.second));
             continue;
         }
         if (const QHostAddress single(written); !single.isNull()) {
-            const QHostAddress plain = plainAddress(single);
-            hosts.ranges.append({plain, plain.protocol() == QAbstractSocket::IPv4Protocol ? 32 : 128});
+            hosts.ranges.append(plainRange(single, single.protocol() == QAbstractSocket::IPv4Protocol ? 32 : 128));
             continue;
         }
         const QString suffix = withoutDots(trimmed);

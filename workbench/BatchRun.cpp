@@ -189,10 +189,7 @@ void BatchRun::disposeReported(const QString& sentTo, const QStringList& deferre
 {
     m_mail.ConnectOutlook([this, sentTo, deferred](const MailSession::Connected& connected) {
         if (connected.error) {
-            mailFailed(connected.error);
-            tellProgress(withDeferred(u"sent, but left in the folder: "_s + connected.error.description, deferred),
-                         sentTo);
-            end(End::Stopped, m_bench.state().txtWhoStatus);
+            stopAfterSending(connected.error, sentTo, deferred);
             return;
         }
         const QString trash = connected.trashFolder;
@@ -201,10 +198,7 @@ void BatchRun::disposeReported(const QString& sentTo, const QStringList& deferre
         m_mail.Dispose(loadedEntryIds(), trash, [this, sentTo, deferred, trash](const MailSession::Disposed& disposed) {
             m_mail.DisconnectOutlook();
             if (disposed.error) {
-                mailFailed(disposed.error);
-                tellProgress(withDeferred(u"sent, but left in the folder: "_s + disposed.error.description, deferred),
-                             sentTo);
-                end(End::Stopped, m_bench.state().txtWhoStatus);
+                stopAfterSending(disposed.error, sentTo, deferred);
                 return;
             }
             if (!disposed.gone.isEmpty()) {
@@ -222,6 +216,15 @@ void BatchRun::disposeReported(const QString& sentTo, const QStringList& deferre
             goOn();
         });
     });
+}
+
+// The complaint went out, but the store failed: the message stays where it
+// is, and the next run finds it again.
+void BatchRun::stopAfterSending(const MailError& error, const QString& sentTo, const QStringList& deferred)
+{
+    mailFailed(error);
+    tellProgress(withDeferred(u"sent, but left in the folder: "_s + error.description, deferred), sentTo);
+    end(End::Stopped, m_bench.state().txtWhoStatus);
 }
 
 // A message the batch cannot report (no relay address, no one to send to) goes

@@ -94,6 +94,7 @@ private:
     void ProcessNextEmail(const WhoisTrace& trace, const std::optional<QString>& rdapRefusal);
     std::optional<QString> whyNotToSend(const WhoisTrace& trace, const std::optional<QString>& rdapRefusal) const;
     void disposeReported(const QString& sentTo, const QStringList& deferred);
+    void stopAfterSending(const MailError& error, const QString& sentTo, const QStringList& deferred);
     void setAsideUnreportable(const QString& reason, const QString& triedTo = {});
     void goOn();
     void mailFailed(const MailError& error);

@@ -84,7 +84,7 @@ void WhoisTrace::evaluateAnswer(const QString& answer)
         return;
     }
     if (!followed) {
-        Q_EMIT finalAnswer(m_index, answer);
+        Q_EMIT finalAnswer(answer);
     }
 }
 

@@ -70,8 +70,8 @@ Q_SIGNALS:
     void moved(qsizetype relayIndex, const QString& query);
     /// A status text of the trace's own ("Received Network Block answer").
     void status(const QString& text);
-    /// The answer for relay `relayIndex` is final: harvest it, then call `nextRelay`.
-    void finalAnswer(qsizetype relayIndex, const QString& answer);
+    /// The answer for the relay being traced is final: harvest it, then call `nextRelay`.
+    void finalAnswer(const QString& answer);
     /// The trace has ended; no lookup of it runs any more.
     void ended(WhoisTrace::End end, const QString& reason);
 

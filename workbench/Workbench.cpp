@@ -291,9 +291,8 @@ void Workbench::traceMoved(qsizetype index, const QString& query)
 }
 
 // A final answer of the current relay: its addresses go into the abuse list.
-void Workbench::EvaluateAnswer(qsizetype index, const QString& strIn)
+void Workbench::EvaluateAnswer(const QString& strIn)
 {
-    Q_UNUSED(index)
     try {
         finishRelayAddress(strIn);
     } catch (const std::exception& error) {

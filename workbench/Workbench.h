@@ -184,7 +184,7 @@ private:
     void startTrace();
     void dropTrace();
     void traceMoved(qsizetype index, const QString& query);
-    void EvaluateAnswer(qsizetype index, const QString& strIn);
+    void EvaluateAnswer(const QString& strIn);
     void finishRelayAddress(const QString& strIn);
     void advanceToNextRelay();
     void traceEnded(WhoisTrace::End end, const QString& reason);

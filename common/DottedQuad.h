@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QStringView>
+#include <QtGlobal>
+
+#include <optional>
+
+/// An IPv4 address as a number, most significant octet first.
+using Ipv4 = quint32;
+
+/// Whether a number of a dotted quad may start with 0 when it is not 0.
+enum class LeadingZeros
+{
+    Refused, ///< the strict decimal form (RFC 3986 dec-octet)
+    Allowed, ///< as some registries write their ranges: "093.192.000.000"
+};
+
+/// Four dot-separated numbers of 1-3 ASCII digits, each at most 255, and
+/// nothing else (no blanks, no suffix, no short or hex forms).
+std::optional<Ipv4> parseIpv4(QStringView text, LeadingZeros zeros = LeadingZeros::Refused);
