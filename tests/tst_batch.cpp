@@ -664,8 +664,7 @@ void TestBatch::reportBatchEndToEnd()
     QVERIFY2(dovecot.errorString().isEmpty(), qPrintable(dovecot.errorString()));
     SmtpSink sink({});
     DnsmasqServer dns({u"ptr-record=131.250.224.111.in-addr.arpa,mail.spam-a.example"_s,
-                       u"ptr-record=2.19.90.209.in-addr.arpa,mx.spam-b.example"_s},
-                      [](const QString&) { return true; });
+                       u"ptr-record=2.19.90.209.in-addr.arpa,mx.spam-b.example"_s});
     QVERIFY2(dns.errorString().isEmpty(), qPrintable(dns.errorString()));
     TestWhoisServer arin;
     arin.setDefaultReply(TestWhoisServer::Reply::text(u"abuse-mailbox: abuse@net.example\n"_s));
@@ -775,7 +774,7 @@ void TestBatch::reportBatchOnMaildir()
     bench.registries.server(Registry::ARIN)
         .setDefaultReply(TestWhoisServer::Reply::resetAfter(
             "abuse-mailbox: abuse@net.example\nabuse-mailbox: abuse-x@fault-whois.ex", 0ms));
-    DnsmasqServer dns({u"ptr-record=7.2.0.192.in-addr.arpa,mx.a.example"_s}, [](const QString&) { return true; });
+    DnsmasqServer dns({u"ptr-record=7.2.0.192.in-addr.arpa,mx.a.example"_s});
     QVERIFY2(dns.errorString().isEmpty(), qPrintable(dns.errorString()));
     bench.deliver(deliverTo, fileName(0), spam(u"first"_s));
     const QString folder = storeLines.section(u'\n', 0, 0).section(u'=', 1);

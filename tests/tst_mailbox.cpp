@@ -326,7 +326,7 @@ void TestMailbox::reportFromTheMailboxEndToEnd()
     QVERIFY2(dovecot.errorString().isEmpty(), qPrintable(dovecot.errorString()));
     SmtpSink sink({}, dovecot.certificates().certificateFile, dovecot.certificates().keyFile);
     QVERIFY2(sink.errorString().isEmpty(), qPrintable(sink.errorString()));
-    DnsmasqServer dns({u"ptr-record=7.2.0.192.in-addr.arpa,mail.relay.example"_s}, [](const QString&) { return true; });
+    DnsmasqServer dns({u"ptr-record=7.2.0.192.in-addr.arpa,mail.relay.example"_s});
     QVERIFY2(dns.errorString().isEmpty(), qPrintable(dns.errorString()));
     TestWhoisServer arin;
     arin.setReply(u"192.0.2.7"_s, TestWhoisServer::Reply::text(u"abuse-mailbox: abuse@net.example\n"_s));

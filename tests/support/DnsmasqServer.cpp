@@ -52,6 +52,22 @@ DnsmasqServer::~DnsmasqServer()
     }
 }
 
+bool DnsmasqServer::answersQueries(const QString& address)
+{
+    // One query, id 0x5a5a, recursion desired, for the PTR record of 127.0.0.1.
+    const QByteArray query = QByteArray::fromHex("5a5a01000001000000000000"
+                                                 "013101300130033132370769"
+                                                 "6e2d616464720461727061000"
+                                                 "00c0001");
+    QUdpSocket socket;
+    const QHostAddress host(address.section(u':', 0, 0));
+    const auto port = static_cast<quint16>(address.section(u':', 1).toUInt());
+    if (socket.writeDatagram(query, host, port) != query.size()) {
+        return false;
+    }
+    return socket.waitForReadyRead(200) && socket.hasPendingDatagrams();
+}
+
 QString DnsmasqServer::unusedAddress()
 {
     QUdpSocket socket;

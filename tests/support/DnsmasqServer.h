@@ -14,8 +14,9 @@ class DnsmasqServer final
 public:
     /// Starts dnsmasq on a free UDP port with `records`, options such as
     /// "ptr-record=5.2.0.192.in-addr.arpa,mx.example.test", and waits until
-    /// `answers(serverAddress())` holds.
-    DnsmasqServer(const QStringList& records, const std::function<bool(const QString&)>& answers);
+    /// `answers(serverAddress())` holds; by default, until it answers a query.
+    explicit DnsmasqServer(const QStringList& records,
+                           const std::function<bool(const QString&)>& answers = answersQueries);
     ~DnsmasqServer();
     Q_DISABLE_COPY_MOVE(DnsmasqServer)
 
@@ -24,6 +25,10 @@ public:
 
     /// The server in c-ares' "host:port" form.
     QString serverAddress() const { return m_address; }
+
+    /// Whether a DNS server at `address` ("host:port") answers a query at all,
+    /// whatever the answer says.
+    static bool answersQueries(const QString& address);
 
     /// An address in that form with a UDP port that nothing is bound to at the moment.
     static QString unusedAddress();
