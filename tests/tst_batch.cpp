@@ -7,6 +7,7 @@
 #include "tests/support/DovecotServer.h"
 #include "tests/support/MailBench.h"
 #include "tests/support/ReportProcess.h"
+#include "trust/RelayTrust.h"
 #include "window/frmMain.h"
 
 #include <QApplication>
@@ -78,6 +79,7 @@ private Q_SLOTS:
     void smtpRefusals();
     void unreportable_data();
     void unreportable();
+    void trustedBatch();
     void messageGoneBeforeItsDeletion();
     void registryRefusalStopsTheBatch();
     void failedLookupStopsTheBatch_data();
@@ -313,6 +315,42 @@ void TestBatch::unreportable()
         QCOMPARE(bench.state().txtWhoStatus, batch->reason);
     }
     QVERIFY2(batch->lines.first().contains(reason), qPrintable(batch->lines.first()));
+}
+
+// With relay trust on a batch starts only with the user's mail hosts named;
+// then each message is reported to its source's desk alone, and one whose
+// relays are all the provider's is set aside.
+void TestBatch::trustedBatch()
+{
+    MailBench bench;
+    TestWhoisServer& arin = bench.registries.server(Registry::ARIN);
+    arin.setReply(u"89.160.20.112"_s, TestWhoisServer::Reply::text(u"abuse-mailbox: src@sender.example\n"_s));
+    arin.setDefaultReply(TestWhoisServer::Reply::text(u"abuse-mailbox: own@provider.example\n"_s));
+    const QByteArray header = "Received: from mx (mx.provider.example [81.2.69.10]) by inbox.provider.example\n"
+                              "Received: from sender ([89.160.20.112]) by mx.provider.example\nSubject: sourced\n";
+    bench.deliver(u"Junk"_s, fileName(0), mailMessage(header, "\nbuy\n"));
+    bench.deliver(u"Junk"_s, fileName(1), spam(u"inside"_s, u"81.2.69.11"_s));
+    bench.configure(u"Junk"_s, {}, {}, u"unreported=Spam/Unreported\n"_s);
+
+    bench.workbench.setTrust({true, {}, false});
+    const auto refused = bench.runBatch();
+    QVERIFY(refused);
+    QCOMPARE(refused->end, Workbench::BatchEnd::Stopped);
+    QVERIFY2(refused->reason.contains(u"no mail hosts are configured"_s), qPrintable(refused->reason));
+    QCOMPARE(bench.state().txtWhoStatus, refused->reason);
+    QCOMPARE(bench.messageFiles(u"Junk"_s).size(), 2);
+    QVERIFY(bench.state().txtIn.isEmpty());
+
+    bench.workbench.setTrust({true, *parseMailHosts(u"81.2.69.0/24"), false});
+    const auto batch = bench.runBatch();
+    QVERIFY(batch);
+    QCOMPARE(batch->end, Workbench::BatchEnd::Finished);
+    const QList<SmtpSink::Message> sent = bench.sink.messages();
+    QCOMPARE(sent.size(), 1);
+    QCOMPARE(sent.first().recipients, QStringList{u"SRC@SENDER.EXAMPLE"_s});
+    QCOMPARE(bench.messageFiles(u"Spam.Unreported"_s).size(), 1);
+    QCOMPARE(batch->lines.size(), 2);
+    QVERIFY2(batch->lines[1].contains(u"No relay to report"_s), qPrintable(batch->lines[1]));
 }
 
 // Another mail program takes the message away while it is traced: it was

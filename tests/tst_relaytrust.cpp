@@ -3,8 +3,10 @@
 #include "common/TextCodec.h"
 #include "trust/PublicSuffix.h"
 #include "trust/RelayTrust.h"
+#include "trust/TrustSettings.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -57,6 +59,8 @@ private Q_SLOTS:
     void mailHosts();
     void registeredDomains_data();
     void registeredDomains();
+    void settings_data();
+    void settings();
 };
 
 void TestRelayTrust::classify_data()
@@ -254,6 +258,51 @@ void TestRelayTrust::registeredDomains()
     QFETCH(QString, host);
     QFETCH(QString, domain);
     QCOMPARE(registeredDomain(host), domain);
+}
+
+void TestRelayTrust::settings_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<bool>("traceBeyond");
+    QTest::addColumn<QString>("ownAddress");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("no section: off") << QByteArray("[store]\nenabled=true\n") << false << false << QString()
+                                     << QString();
+    QTest::newRow("every key") << QByteArray("[trust]\nEnabled = yes\nmailhosts=192.0.2.0/24, mx.example\n"
+                                             "trace_beyond=on\n")
+                               << true << true << u"192.0.2.9"_s << QString();
+    QTest::newRow("not a truth value") << QByteArray("[trust]\n\ntrace_beyond=maybe\n") << false << false << QString()
+                                       << u"line 3: [trust] trace_beyond: \"maybe\" is neither"_s;
+    QTest::newRow("not a host") << QByteArray("[trust]\nenabled=true\nmailhosts=mx.example,300.1.1.1/8\n") << false
+                                << false << QString() << u"[trust] mailhosts: \"300.1.1.1/8\""_s;
+}
+
+// A section that cannot be read leaves relay trust off and says which line is wrong.
+void TestRelayTrust::settings()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, enabled);
+    QFETCH(bool, traceBeyond);
+    QFETCH(QString, ownAddress);
+    QFETCH(QString, error);
+
+    QTemporaryDir directory;
+    const QString path = directory.filePath(u"zelkor.conf"_s);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(text);
+    file.close();
+    const TrustSettings settings = readTrustSettings(path);
+    QCOMPARE(settings.options.enabled, enabled);
+    QCOMPARE(settings.options.traceBeyond, traceBeyond);
+    QCOMPARE(settings.options.mailHosts.isEmpty(), ownAddress.isEmpty());
+    if (!ownAddress.isEmpty()) {
+        QVERIFY(settings.options.mailHosts.containsAddress(QHostAddress(ownAddress)));
+    }
+    QVERIFY2(error.isEmpty() ? settings.error.isEmpty() : settings.error.contains(error), qPrintable(settings.error));
+    QCOMPARE(readTrustSettings(directory.filePath(u"missing.conf"_s)).error, QString());
 }
 
 QTEST_GUILESS_MAIN(TestRelayTrust)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // zelkor-report as scripts use it: arguments, input, exit status and output.
 #include "common/ProductInfo.h"
+#include "tests/support/ReportProcess.h"
 #include "tests/support/TestWhoisServer.h"
 
 #include <QJsonArray>
@@ -8,6 +9,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -70,6 +72,8 @@ private Q_SLOTS:
     void failures_data();
     void failures();
     void helpExplainsTheEnvironment();
+    void relayTrustOverSharedMessages_data();
+    void relayTrustOverSharedMessages();
 };
 
 void TestReport::headerOnlyRowsToTheCharacter_data()
@@ -232,6 +236,10 @@ void TestReport::failures_data()
     QTest::newRow("two files") << QStringList{u"a"_s, u"b"_s} << QString() << header << 2;
     QTest::newRow("unknown option") << QStringList{u"--frobnicate"_s, u"-"_s} << QString() << header << 2;
     QTest::newRow("malformed whois servers") << QStringList{u"-"_s} << u"WHOIS.ARIN.NET"_s << header << 2;
+    QTest::newRow("trust and no trust") << QStringList{u"--trust"_s, u"--no-trust"_s, u"-"_s} << QString() << header
+                                        << 2;
+    QTest::newRow("a mail host that is none")
+        << QStringList{u"--mailhost"_s, u"10.0.0.0/33"_s, u"-"_s} << QString() << header << 2;
     QTest::newRow("overlong header") << QStringList{u"--header-only"_s, u"--no-trace"_s, u"-"_s} << QString() << header
                                      << 3;
 }
@@ -260,6 +268,95 @@ void TestReport::helpExplainsTheEnvironment()
     for (const char* word : {"--json", "--header-only", "--no-trace", "--progress", "--complaint",
                              "ZELKOR_WHOIS_SERVERS", "ZELKOR_DNS_SERVERS", "donotsend.txt"}) {
         QVERIFY2(outcome.out.contains(word), word);
+    }
+}
+
+// Every shared real message: the source without mail hosts (read off each
+// header: the first hop from outside the final server's domain), and for some
+// the source once the user names a mail host.
+void TestReport::relayTrustOverSharedMessages_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("relays");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("mailHost");
+    QTest::addColumn<QString>("sourceWithMailHost");
+
+    const auto row = [](const char* file, int relays, const QString& source, const QString& mailHost = {},
+                        const QString& withMailHost = {}) {
+        QTest::newRow(file) << QString::fromLatin1(file) << relays << source << mailHost << withMailHost;
+    };
+    row("fl-multi-received_gmail-http.eml", 1, {}); // a private hop alone
+    row("fl-spam-broken-headers_cn.eml", 1, u"111.224.250.131"_s);
+    row("lkml-2003_vger-zmailer-ip-port-ehlo.eml", 1, u"216.99.193.137"_s);
+    // IBM's mail passes a gateway of another company's: named, the gateway is own.
+    row("mp-10_ibm-gateways-15hops.eml", 11, u"148.163.158.5"_s, u"pphosted.com"_s, u"195.75.94.106"_s);
+    // A forwarder named as a mail host: the source is the IPv6 hop before it.
+    row("mp-1_qmail-outlook-ipv6-hostedemail.eml", 5, u"64.98.42.207"_s, u"hostedemail.com"_s,
+        u"2603:10b6:207:3d::31"_s);
+    row("mp-2_smtpsvc-websense.eml", 3, u"217.76.210.112"_s);
+    row("mp-4_exim-helo-port-fqdp.eml", 3, u"208.74.72.248"_s);
+    row("mp-7_postfix-qmail.eml", 2, u"55.56.95.227"_s);
+    row("sa-ham-002_exim-http.eml", 5, u"216.136.171.252"_s, u"212.17.35.15"_s, u"216.136.171.252"_s);
+    row("sa-ham-007_exim.eml", 3, u"24.102.84.250"_s);
+    // The final server is "mail", without a domain: only a mail host finds the boundary.
+    row("sa-ham-base64_8hops.eml", 6, u"212.17.35.15"_s, u"212.17.35.15"_s, u"216.136.171.194"_s);
+    row("sa-ham-gb2312-1_crlf-qmail.eml", 1, u"202.108.68.140"_s);
+    row("sa-spam-001.eml", 3, u"193.120.211.219"_s);
+    row("sa-spam-002.eml", 2, u"209.90.19.2"_s);
+    row("sa-spam-003_dialup-envelope-from-fold.eml", 5, u"193.120.149.226"_s);
+    row("sa-spam-004_exchange-ims-squirrelmail.eml", 5, u"193.120.149.226"_s);
+    row("sa-spam-005.eml", 5, u"213.105.180.140"_s);
+    row("sa-spam-base64.eml", 2, u"61.156.13.71"_s);
+    row("sa-spam-dmarc-noneko_ipv6-gmail.eml", 2, u"2607:f8b0:4864:20::432"_s);
+    row("si-exim-60_amavis-exim-local.eml", 3, {}); // loopback and a documentation address
+}
+
+// With --trust the JSON names the source and each hop's class; with --no-trust
+// it is what it always was, with the relays unclassed and no source.
+void TestReport::relayTrustOverSharedMessages()
+{
+    QFETCH(QString, file);
+    QFETCH(int, relays);
+    QFETCH(QString, source);
+    QFETCH(QString, mailHost);
+    QFETCH(QString, sourceWithMailHost);
+
+    QTemporaryDir config;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"XDG_CONFIG_HOME"_s, config.path());
+    env.insert(u"ZELKOR_DNS_SERVERS"_s, u"127.0.0.1:9"_s);
+    const QString path = QStringLiteral(ZELKOR_TEST_DATA_DIR "/../../../shared/testdata/mail/") + file;
+    const auto json = [&](const QStringList& options) {
+        const ReportOutcome outcome =
+            runZelkorReport(QStringList{u"--json"_s, u"--no-trace"_s} + options + QStringList{path}, env);
+        return QJsonDocument::fromJson(outcome.out).object();
+    };
+
+    const QJsonObject trusted = json({u"--trust"_s});
+    QCOMPARE(trusted.value(u"source"_s).toString(), source);
+    const QJsonArray hops = trusted.value(u"relays"_s).toArray();
+    QCOMPARE(hops.size(), relays);
+    const QStringList classes{u"own"_s, u"private"_s, u"source"_s, u"beyond"_s};
+    int sources = 0;
+    for (const QJsonValue& hop : hops) {
+        QVERIFY(classes.contains(hop.toObject().value(u"trust"_s).toString()));
+        sources += hop.toObject().value(u"trust"_s).toString() == u"source"_s ? 1 : 0;
+    }
+    QCOMPARE(sources, source.isEmpty() ? 0 : 1);
+    if (!mailHost.isEmpty()) {
+        QCOMPARE(json({u"--trust"_s, u"--mailhost"_s, mailHost}).value(u"source"_s).toString(), sourceWithMailHost);
+    }
+
+    const QJsonObject untrusted = json({u"--no-trust"_s});
+    QCOMPARE(untrusted.keys(),
+             (QStringList{u"abuse"_s, u"domains"_s, u"ips"_s, u"parsedHeader"_s, u"relays"_s, u"reverseLookup"_s,
+                          u"source"_s, u"status"_s, u"subject"_s, u"tracking"_s}));
+    QCOMPARE(untrusted.value(u"source"_s).toString(), QString());
+    QCOMPARE(untrusted.value(u"relays"_s).toArray().size(), relays);
+    for (const QJsonValue& hop : untrusted.value(u"relays"_s).toArray()) {
+        QCOMPARE(hop.toObject().value(u"trust"_s).toString(), QString());
+        QCOMPARE(hop.toObject().keys(), (QStringList{u"address"_s, u"by"_s, u"helo"_s, u"rdns"_s, u"trust"_s}));
     }
 }
 

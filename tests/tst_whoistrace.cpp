@@ -2,6 +2,7 @@
 // Whole whois traces: from the Start command through the lookups at test
 // servers on loopback to the end of the trace.
 #include "tests/support/TraceFixture.h"
+#include "trust/RelayTrust.h"
 #include "whois/WhoisLookup.h"
 
 #include <QElapsedTimer>
@@ -108,6 +109,8 @@ private Q_SLOTS:
     void floodedAnswerKeepsItsFirstMebibyte();
     void drippingServerIsCutAtTheWindow();
     void startAgainDuringTrace();
+    void trustedRun_data();
+    void trustedRun();
     void oneSecondPerLookup();
     void realAnswers_data();
     void realAnswers();
@@ -336,6 +339,107 @@ void TestWhoisTrace::startAgainDuringTrace()
     fixture.workbench().Start();
     QCOMPARE(fixture.state().txtWhoIsOut, QString());
     QCOMPARE(fixture.state().txtWhoStatus, u"No relay address found in the header"_s);
+}
+
+namespace {
+
+// A provider's inbound relay, the host that handed it the spam, and an older
+// hop that the spammer may have written.
+const QString OwnRelay = u"81.2.69.10"_s;
+const QString SourceRelay = u"89.160.20.112"_s;
+const QString BeyondRelay = u"216.160.83.56"_s;
+const QString ThreeHops = u"Received: from mx1.provider.example (mx1.provider.example [%1])\r\n"
+                          u"\tby inbox.provider.example with LMTP; Mon, 7 Dec 2026 10:00:02 +0000\r\n"
+                          u"Received: from friendly (mail.sender.example [%2]) by mx1.provider.example with ESMTP\r\n"
+                          u"Received: from pc (unknown [%3]) by mail.sender.example\r\nSubject: offer\r\n\r\n"_s.arg(
+                              OwnRelay, SourceRelay, BeyondRelay);
+
+} // namespace
+
+// With relay trust on, the reverse lookup, the proposal and the trace are about
+// the source alone (and the hops beyond it when asked, their rows ticked); the
+// relay list holds every hop. With trust off every relay is traced, as always.
+void TestWhoisTrace::trustedRun_data()
+{
+    QTest::addColumn<QString>("header");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<QString>("mailHosts");
+    QTest::addColumn<bool>("traceBeyond");
+    QTest::addColumn<QStringList>("relays");
+    QTest::addColumn<QStringList>("asked");
+    QTest::addColumn<QStringList>("resolved");
+    QTest::addColumn<QStringList>("abuse");
+    QTest::addColumn<QString>("source");
+
+    const QString dnsRow = u"[ ] ABUSE@SENDER.EXAMPLE"_s;
+    const QStringList all{OwnRelay, SourceRelay, BeyondRelay};
+    const auto arin = [](const QStringList& queries) {
+        QStringList asked;
+        for (const QString& query : queries) {
+            asked.append(u"ARIN "_s + query);
+        }
+        return asked;
+    };
+    QTest::newRow("off: every relay, the first one resolved")
+        << ThreeHops << false << QString() << false << all << arin(all) << QStringList{OwnRelay}
+        << QStringList{u"[ ] ABUSE@PROVIDER.EXAMPLE"_s, u"[ ] OWN@PROVIDER.EXAMPLE"_s, u"[ ] SRC@SENDER.EXAMPLE"_s,
+                       u"[ ] FAR@BEYOND.EXAMPLE"_s}
+        << QString();
+    QTest::newRow("on, a mail host range: the source alone")
+        << ThreeHops << true << u"81.2.69.0/24"_s << false << all << arin({SourceRelay}) << QStringList{SourceRelay}
+        << QStringList{dnsRow, u"[ ] SRC@SENDER.EXAMPLE"_s} << SourceRelay;
+    QTest::newRow("on, no mail hosts: the final server's domain")
+        << ThreeHops << true << QString() << false << all << arin({SourceRelay}) << QStringList{SourceRelay}
+        << QStringList{dnsRow, u"[ ] SRC@SENDER.EXAMPLE"_s} << SourceRelay;
+    QTest::newRow("on, beyond traced: its rows ticked")
+        << ThreeHops << true << u"mx1.provider.example"_s << true << all << arin({SourceRelay, BeyondRelay})
+        << QStringList{SourceRelay} << QStringList{dnsRow, u"[ ] SRC@SENDER.EXAMPLE"_s, u"[x] FAR@BEYOND.EXAMPLE"_s}
+        << SourceRelay;
+    QTest::newRow("on, the sender is a mail host: nothing to report")
+        << ThreeHops << true << u"81.2.69.0/24,mail.sender.example,216.160.83.56"_s << true << all << QStringList()
+        << QStringList() << QStringList() << QString();
+    const QString folded =
+        u"Received: from relay\r\n\t([10.1.2.3]) by inbox.provider.example\r\n"
+        u"Received: from friendly\r\n (mail.sender.example [%1])\r\n by relay\r\n\r\n"_s.arg(SourceRelay);
+    QTest::newRow("on, folded lines behind a private hop")
+        << folded << true << QString() << false << QStringList{u"10.1.2.3"_s, SourceRelay} << arin({SourceRelay})
+        << QStringList{SourceRelay} << QStringList{dnsRow, u"[ ] SRC@SENDER.EXAMPLE"_s} << SourceRelay;
+}
+
+void TestWhoisTrace::trustedRun()
+{
+    QFETCH(QString, header);
+    QFETCH(bool, enabled);
+    QFETCH(QString, mailHosts);
+    QFETCH(bool, traceBeyond);
+    QFETCH(QStringList, relays);
+    QFETCH(QStringList, asked);
+    QFETCH(QStringList, resolved);
+    QFETCH(QStringList, abuse);
+    QFETCH(QString, source);
+
+    TraceFixture fixture(Window);
+    fixture.resolver.answers.insert(OwnRelay, {u"mx1.provider.example"_s, 0});
+    fixture.resolver.answers.insert(SourceRelay, {u"mail.sender.example"_s, 0});
+    play(fixture, {{Registry::ARIN, OwnRelay, u"OrgAbuseEmail: own@provider.example\n"_s},
+                   {Registry::ARIN, SourceRelay, u"OrgAbuseEmail: src@sender.example\n"_s},
+                   {Registry::ARIN, BeyondRelay, u"OrgAbuseEmail: far@beyond.example\n"_s}});
+    const std::optional<MailHosts> hosts = parseMailHosts(mailHosts);
+    QVERIFY(hosts);
+    fixture.workbench().setTrust({enabled, *hosts, traceBeyond});
+
+    const bool traced = fixture.runTrace(header);
+    QCOMPARE(traced, !asked.isEmpty());
+    QCOMPARE(fixture.state().lstIPs, relays);
+    QCOMPARE(fixture.asked, asked);
+    QCOMPARE(fixture.resolver.lookedUp, resolved);
+    QCOMPARE(fixture.abuseRows(), abuse);
+    QCOMPARE(fixture.state().sourceAddress, source);
+    QCOMPARE(fixture.state().ipTrust.size(), enabled ? relays.size() : 0);
+    if (enabled && source.isEmpty()) {
+        QCOMPARE(fixture.state().txtWhoStatus,
+                 u"No relay to report: every relay in the header is your provider's or on a private network"_s);
+    }
 }
 
 // With the real window each lookup takes one second, however fast the server.

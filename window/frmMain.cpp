@@ -5,6 +5,7 @@
 #include "complaint/ComplaintText.h"
 #include "dialogs/dlgConfigure.h"
 #include "dialogs/dlgOnlineHelp.h"
+#include "trust/RelayTrust.h"
 #include "window/Artwork.h"
 
 #include <QCheckBox>
@@ -349,9 +350,16 @@ void frmMain::showRelayTips()
 {
     auto* list = control<QListWidget>(u"lstIPs");
     const WorkbenchState& state = m_workbench.state();
+    // With relay trust on the source alone is reverse-resolved, and every row
+    // says what its hop is to the user.
+    const qsizetype resolvedRow = state.ipTrust.isEmpty() ? 0 : state.lstIPs.indexOf(state.sourceAddress);
     for (int row = 0; row < list->count(); ++row) {
         QStringList lines;
-        if (row == 0 && !state.reverseLookup.isEmpty()) {
+        if (row < state.ipTrust.size()) {
+            const QString trust = describeHopTrust(state.ipTrust[row]);
+            lines.append(trust.first(1).toUpper() + trust.sliced(1));
+        }
+        if (row == resolvedRow && !state.reverseLookup.isEmpty()) {
             lines.append(u"Reverse lookup: "_s + state.reverseLookup);
         }
         if (row < state.rdap.size()) {

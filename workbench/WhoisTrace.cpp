@@ -25,10 +25,12 @@ QString serverName(RegistryId id)
 
 } // namespace
 
-WhoisTrace::WhoisTrace(WhoisLookup& whois, const QStringList& relays, qsizetype count, QObject* parent)
+WhoisTrace::WhoisTrace(WhoisLookup& whois, const QStringList& relays, QList<qsizetype> rows, qsizetype count,
+                       QObject* parent)
     : QObject(parent)
     , m_whois(whois)
     , m_relays(relays)
+    , m_rows(std::move(rows))
     , m_count(count)
 {}
 
@@ -39,13 +41,14 @@ WhoisTrace::~WhoisTrace()
 
 void WhoisTrace::start()
 {
-    if (m_count == 0) {
+    if (m_rows.isEmpty()) {
         return;
     }
     connect(&m_whois, &WhoisLookup::answerComplete, this, &WhoisTrace::evaluateAnswer);
     m_running = true;
-    m_index = 0;
-    m_query = m_relays.value(0);
+    m_step = 0;
+    m_index = m_rows.first();
+    m_query = m_relays.value(m_index);
     Q_EMIT moved(m_index, m_query);
     queryRegistry(Registry::ARIN);
 }
@@ -130,11 +133,12 @@ void WhoisTrace::nextRelay()
     if (!m_running) {
         return;
     }
-    ++m_index;
-    if (m_index >= m_count) {
+    if (m_step + 1 >= m_rows.size()) {
+        ++m_index; // past the last row traced
         finish(End::LastRelay);
         return;
     }
+    m_index = m_rows[++m_step];
     const QString next = m_relays.value(m_index);
     if (next == m_query) {
         finish(End::RepeatedRelay,

@@ -43,8 +43,10 @@ public:
 
     /// `relays` is the relay list as the window shows it, read as the trace
     /// moves on (Clear Result may empty it meanwhile; a missing entry reads as
-    /// empty text, as the list box gives it); `count` is its length at Start.
-    WhoisTrace(WhoisLookup& whois, const QStringList& relays, qsizetype count, QObject* parent = nullptr);
+    /// empty text, as the list box gives it); `rows` are the rows to trace, in
+    /// order, and `count` is the list's length at Start.
+    WhoisTrace(WhoisLookup& whois, const QStringList& relays, QList<qsizetype> rows, qsizetype count,
+               QObject* parent = nullptr);
     ~WhoisTrace() override;
     Q_DISABLE_COPY_MOVE(WhoisTrace)
 
@@ -58,6 +60,8 @@ public:
     void fail(const QString& reason);
 
     bool isRunning() const { return m_running; }
+    /// The row of the relay list being traced; once every row was traced, the
+    /// row after the last.
     qsizetype relayIndex() const { return m_index; }
     const QString& currentQuery() const { return m_query; }
     /// Set when a registry refused a query because of its daily limit.
@@ -84,7 +88,10 @@ private:
 
     WhoisLookup& m_whois;
     const QStringList& m_relays;
+    const QList<qsizetype> m_rows;
     const qsizetype m_count;
+    /// The position in `m_rows` of the relay being traced, and its row.
+    qsizetype m_step = 0;
     qsizetype m_index = 0;
     QString m_query;
     RegistryId m_registry = Registry::ARIN;

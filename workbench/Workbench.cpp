@@ -8,6 +8,7 @@
 #include "header/RelayAddress.h"
 #include "mailbox/MessageText.h"
 #include "resolve/ReverseLookup.h"
+#include "trust/PublicSuffix.h"
 #include "whois/AbuseHarvest.h"
 #include "whois/AnswerEvaluation.h"
 #include "workbench/WorkbenchHost.h"
@@ -19,6 +20,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString NoRelayAddress = u"No relay address found in the header"_s;
+const QString NoSourceHop =
+    u"No relay to report: every relay in the header is your provider's or on a private network"_s;
 
 // The status line stays silent about the reverse lookup; this text goes where
 // people look for it instead (the report's progress and JSON, a tool tip).
@@ -148,10 +151,15 @@ void Workbench::runStart()
     if (!parseIntoLists()) {
         return;
     }
+    if (m_tracedRows.isEmpty()) {
+        m_notTraced = NoSourceHop;
+        setStatus(NoSourceHop);
+        return;
+    }
     startRdapLookups();
 
-    m_state.intIPIndex = 0;
-    const QString address = m_state.lstIPs.first();
+    m_state.intIPIndex = static_cast<qint16>(m_tracedRows.first());
+    const QString address = m_state.lstIPs.at(m_tracedRows.first());
     proposeAbuseAddress(address);
     m_state.strCurrentIP = address;
     if (m_traceEnabled) {
@@ -163,9 +171,11 @@ void Workbench::runStart()
 
 // Parses txtIn into the parsed rows and the relay addresses. A header whose
 // first parse gives no relay address is parsed a second time, without the "X"
-// mark; when that gives none either, there is nothing to trace.
+// mark; when that gives none either, there is nothing to trace. With relay
+// trust on the relay list is the `Received` chain's instead.
 bool Workbench::parseIntoLists()
 {
+    planRelays();
     for (int parse = 1; parse <= 2; ++parse) {
         assign(m_state.lstIPs, {}, Field::IPs);
         if (m_state.txtIn.isEmpty()) {
@@ -179,7 +189,13 @@ bool Workbench::parseIntoLists()
             setStatus(SomethingBadHappened + parsed.failure);
             return false;
         }
-        assign(m_state.lstIPs, parsed.addresses, Field::IPs);
+        if (!m_trustOptions.enabled) {
+            m_tracedRows.clear();
+            for (qsizetype row = 0; row < parsed.addresses.size(); ++row) {
+                m_tracedRows.append(row);
+            }
+        }
+        assign(m_state.lstIPs, m_trustOptions.enabled ? m_chainAddresses : parsed.addresses, Field::IPs);
         m_state.intIPCount = static_cast<qint16>(m_state.lstIPs.size());
         if (m_state.intIPCount != 0) {
             return true;
@@ -189,6 +205,23 @@ bool Workbench::parseIntoLists()
     m_notTraced = NoRelayAddress;
     setStatus(NoRelayAddress);
     return false;
+}
+
+// The `Received` chain is read for every run; with relay trust on it gives
+// the relay list, the class of each row and the rows to trace.
+void Workbench::planRelays()
+{
+    const RelayPlan plan = PlanRelays(m_state.txtIn, m_trustOptions, registeredDomain);
+    m_state.relays = plan.hops;
+    m_state.ipTrust = plan.addressTrust;
+    m_state.sourceAddress = plan.sourceAddress();
+    m_chainAddresses = plan.addresses;
+    m_tracedRows = plan.tracedRows;
+}
+
+bool Workbench::isBeyondRow(qsizetype row) const
+{
+    return row >= 0 && row < m_state.ipTrust.size() && m_state.ipTrust[row] == HopTrust::Beyond;
 }
 
 // Only the first relay address is reverse-resolved; its domain gives the one
@@ -236,6 +269,9 @@ void Workbench::ClearResult()
     setBodyText(QString());
     setSubjectText(QString());
     assign(m_state.lstOut, {}, Field::ParsedHeader);
+    m_state.relays.clear();
+    m_state.ipTrust.clear();
+    m_state.sourceAddress.clear();
     assign(m_state.lstIPs, {}, Field::IPs);
     assign(m_state.lstDomain, {}, Field::Domains);
     setTracking(QString());
@@ -262,7 +298,7 @@ void Workbench::LoadMessage(const MessageText& message)
 
 void Workbench::startTrace()
 {
-    m_trace = new WhoisTrace(m_whois, m_state.lstIPs, m_state.intIPCount, this);
+    m_trace = new WhoisTrace(m_whois, m_state.lstIPs, m_tracedRows, m_state.intIPCount, this);
     connect(m_trace, &WhoisTrace::moved, this, &Workbench::traceMoved);
     connect(m_trace, &WhoisTrace::status, this, &Workbench::setStatus);
     connect(m_trace, &WhoisTrace::finalAnswer, this, &Workbench::EvaluateAnswer);
@@ -311,8 +347,10 @@ void Workbench::finishRelayAddress(const QString& strIn)
     const DoNotSendFilter dontSend(readDoNotSendList(m_programDirectory));
     const QStringList harvested =
         HarvestAddresses(strIn, listed, [&dontSend](const QString& address) { return dontSend.refuses(address); });
+    // A hop older than the source may be forged: its rows wait for the user.
+    const bool beyond = isBeyondRow(m_state.intIPIndex);
     for (const QString& address : harvested) {
-        appendAbuse(address, u"whois"_s);
+        appendAbuse(address, u"whois"_s, {}, beyond);
     }
     // The relay's RDAP contacts follow its whois rows, so the trace waits for
     // a lookup still under way (the client ends each within its time limit).
@@ -395,9 +433,9 @@ void Workbench::setTracking(const QString& text)
     assign(m_state.txtWhoIsOut, text, Field::Tracking);
 }
 
-void Workbench::appendAbuse(const QString& address, const QString& source, const QString& server)
+void Workbench::appendAbuse(const QString& address, const QString& source, const QString& server, bool ticked)
 {
-    m_state.lstAbuse.append(AbuseRow{address, false, source, server});
+    m_state.lstAbuse.append(AbuseRow{address, ticked, source, server});
     Q_EMIT changed(Field::Abuse);
 }
 

@@ -117,6 +117,13 @@ public:
     /// box ticked until `batchEnded`.
     bool isBatchRunning() const { return m_batch.isRunning(); }
 
+    /// With relay trust on, a run is about the source hop alone: it is reverse-
+    /// resolved and traced (and, when asked, the hops beyond it, whose rows
+    /// arrive ticked); the relay list shows every hop of the `Received` chain.
+    /// Off by default: every relay address is traced.
+    void setTrust(TrustOptions options) { m_trustOptions = std::move(options); }
+    const TrustOptions& trust() const { return m_trustOptions; }
+
     /// With RDAP on, Start also asks each relay address's registry over RDAP
     /// for the network's abuse contact, and the trace adds those addresses after
     /// the whois ones of that relay. Off by default: the results are the whois
@@ -150,6 +157,9 @@ Q_SIGNALS:
 private:
     void runStart();
     bool parseIntoLists();
+    void planRelays();
+    bool isBeyondRow(qsizetype row) const;
+    bool refuseBatchWithoutMailHosts();
     void proposeAbuseAddress(const QString& address);
     void DescribeResolverError(int code);
     bool DontSend(const QString& address) const;
@@ -196,7 +206,7 @@ private:
     bool isRdapPending(qsizetype index) const;
 
     void setTracking(const QString& text);
-    void appendAbuse(const QString& address, const QString& source, const QString& server = {});
+    void appendAbuse(const QString& address, const QString& source, const QString& server = {}, bool ticked = false);
     void appendDomain(const QString& domain);
     void clearAbuse();
 
@@ -220,6 +230,11 @@ private:
     /// found nothing to trace, or once a mailbox load began. A new Start drops it,
     /// so the trace that ends is always the one of the text in the boxes.
     WhoisTrace* m_trace = nullptr;
+    /// With relay trust on, the `Received` chain's addresses: the relay list.
+    QStringList m_chainAddresses;
+    /// The rows of lstIPs the last Start traces, in order.
+    QList<qsizetype> m_tracedRows;
+    TrustOptions m_trustOptions;
     /// Why the last Start started no trace.
     QString m_notTraced;
     /// Why the batch must stop before the next message: an RDAP server of this

@@ -17,12 +17,28 @@ const QString SpammerReported = u"Spammer successfully reported!"_s;
 
 void Workbench::StartFromMailbox()
 {
-    if (m_batch.refuseStart() || m_mail.isBusy()) {
+    if (m_batch.refuseStart() || m_mail.isBusy() || refuseBatchWithoutMailHosts()) {
         return;
     }
     m_state.blnUseOutlook = true;
     m_batch.begin();
     loadAndStart();
+}
+
+// Without configured mail hosts the source is inferred from the registered
+// domain of the final server, which takes a forwarder for the source in some
+// messages: a batch, which sends unattended, does not start on that guess.
+bool Workbench::refuseBatchWithoutMailHosts()
+{
+    if (!m_state.chkAutomate || !m_trustOptions.enabled || !m_trustOptions.mailHosts.isEmpty()) {
+        return false;
+    }
+    const QString reason = u"Relay trust is on but no mail hosts are configured, so the batch does not start. Name "
+                           u"your provider's mail hosts in [trust] mailhosts= of the settings file, or learn them "
+                           u"with zelkor-report --learn-mailhosts --write."_s;
+    setStatus(reason);
+    Q_EMIT batchEnded(BatchEnd::Stopped, reason);
+    return true;
 }
 
 // The trace of the message shown so far ends before another is loaded.

@@ -21,7 +21,7 @@ void Workbench::setRdapEnabled(bool enabled)
     connect(m_rdap.get(), &RdapClient::finished, this, &Workbench::rdapFinished);
 }
 
-// Every relay address is asked at once, beside the whois trace, so that the
+// Every relay address that is traced is asked at once, beside the whois trace, so that the
 // answers are normally in long before the trace needs them.
 void Workbench::startRdapLookups()
 {
@@ -31,7 +31,11 @@ void Workbench::startRdapLookups()
     m_state.rdap.clear();
     for (qsizetype index = 0; index < m_state.lstIPs.size(); ++index) {
         m_state.rdap.append(RdapResult{m_state.lstIPs[index], {}, {}, {}, false});
-        m_rdapTickets.insert(m_rdap->lookup(m_state.lstIPs[index]), index);
+        if (m_tracedRows.contains(index)) {
+            m_rdapTickets.insert(m_rdap->lookup(m_state.lstIPs[index]), index);
+        } else {
+            m_state.rdap.last().error = u"not asked: "_s + describeHopTrust(m_state.ipTrust.value(index));
+        }
     }
     Q_EMIT changed(Field::Rdap);
 }
@@ -100,7 +104,7 @@ void Workbench::appendRdapRows(qsizetype index)
         const bool listed = std::any_of(m_state.lstAbuse.cbegin(), m_state.lstAbuse.cend(),
                                         [&](const AbuseRow& row) { return row.address == address; });
         if (!listed && !dontSend.refuses(address)) {
-            appendAbuse(address, u"rdap"_s, result.server);
+            appendAbuse(address, u"rdap"_s, result.server, isBeyondRow(index));
         }
     }
 }

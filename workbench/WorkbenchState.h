@@ -3,6 +3,7 @@
 
 #include "complaint/AbuseRow.h"
 #include "rdap/RdapResult.h"
+#include "trust/RelayPlan.h"
 
 #include <QList>
 #include <QString>
@@ -27,6 +28,14 @@ struct WorkbenchState
     /// How the reverse lookup of the first relay address went, in one line
     /// ("192.0.2.7: mx.example.org", or why no name came); empty before a run.
     QString reverseLookup;
+    /// Every `Received` hop of the header that names a sending address, newest
+    /// first, with its class when relay trust is on.
+    QList<PlannedHop> relays;
+    /// With relay trust on: the class of each row of lstIPs. Empty when off.
+    QList<HopTrust> ipTrust;
+    /// With relay trust on: the source hop's address; empty when off or when
+    /// the header has none.
+    QString sourceAddress;
     /// With RDAP on: one entry per row of lstIPs, its lookup's outcome (address
     /// alone while the lookup runs). Empty with RDAP off.
     QList<RdapResult> rdap;

@@ -11,6 +11,41 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+QString trustWord(const std::optional<HopTrust>& trust)
+{
+    if (!trust) {
+        return {};
+    }
+    switch (*trust) {
+    case HopTrust::Own:
+        return u"own"_s;
+    case HopTrust::Private:
+        return u"private"_s;
+    case HopTrust::Source:
+        return u"source"_s;
+    case HopTrust::Beyond:
+        return u"beyond"_s;
+    }
+    return {};
+}
+
+QJsonArray relaysJson(const WorkbenchState& state)
+{
+    QJsonArray relays;
+    for (const PlannedHop& planned : state.relays) {
+        relays.append(QJsonObject{{u"address"_s, planned.hop.address},
+                                  {u"trust"_s, trustWord(planned.trust)},
+                                  {u"by"_s, planned.hop.by},
+                                  {u"rdns"_s, planned.hop.reverseName},
+                                  {u"helo"_s, planned.hop.helo}});
+    }
+    return relays;
+}
+
+} // namespace
+
 QByteArray renderJson(const WorkbenchState& state, bool withComplaint, bool withRdap)
 {
     QJsonArray abuse;
@@ -26,6 +61,8 @@ QByteArray renderJson(const WorkbenchState& state, bool withComplaint, bool with
         {u"tracking"_s, state.txtWhoIsOut},
         {u"status"_s, state.txtWhoStatus},
         {u"reverseLookup"_s, state.reverseLookup},
+        {u"relays"_s, relaysJson(state)},
+        {u"source"_s, state.sourceAddress},
     };
     if (withRdap) {
         QJsonArray rdap;
@@ -71,6 +108,13 @@ QByteArray renderText(const WorkbenchState& state, bool withRdap)
     QString out;
     appendSection(out, u"Parsed Header", state.lstOut);
     appendSection(out, u"List of IP Addresses", state.lstIPs);
+    if (!state.ipTrust.isEmpty()) {
+        QStringList relays;
+        for (const PlannedHop& planned : state.relays) {
+            relays.append(u"%1  %2  by %3"_s.arg(planned.hop.address, trustWord(planned.trust), planned.hop.by));
+        }
+        appendSection(out, u"Relays (newest first)", relays);
+    }
     appendSection(out, u"Domain", state.lstDomain);
     appendSection(out, u"Abuse Addresses", abuse);
     appendSection(out, u"Tracking", crLfToLf(state.txtWhoIsOut).split(u'\n'));

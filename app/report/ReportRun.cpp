@@ -96,6 +96,7 @@ struct HeadlessBench
     {
         workbench.setTraceEnabled(request.trace);
         workbench.setRdapEnabled(request.rdap);
+        workbench.setTrust(request.trust);
         clock.start();
     }
 

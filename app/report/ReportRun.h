@@ -2,6 +2,7 @@
 #pragma once
 
 #include "mailbox/MessageText.h"
+#include "trust/RelayPlan.h"
 #include "whois/WhoisServerMap.h"
 
 #include <QString>
@@ -23,6 +24,8 @@ struct ReportRequest
     bool yes = false;
     /// Ask each relay's registry over RDAP for the network's abuse contact.
     bool rdap = false;
+    /// Relay trust: trace and report the source hop only.
+    TrustOptions trust;
     bool trace = true;
     bool progress = false;
     QString programDirectory;

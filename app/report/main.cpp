@@ -8,6 +8,7 @@
 #include "mailbox/MailSettings.h"
 #include "rdap/RdapSettings.h"
 #include "resolve/CaresResolver.h"
+#include "trust/TrustSettings.h"
 #include "workbench/MessageFile.h"
 #include "workbench/WorkbenchState.h"
 
@@ -51,6 +52,14 @@ Exit status: 0 the run went through (also when the mailbox folder is empty; for
 stopped on an error (see "status"), or the batch stopped (the reason goes to
 standard error).
 
+With relay trust on (--trust, or [trust] enabled=true in the settings file) the
+run is about the one hop that handed the message to your provider, the source:
+only it is reverse-resolved and traced; the hops written by your provider
+([trust] mailhosts=, --mailhost) and private addresses are not, and the hops
+older than the source only with [trust] trace_beyond=true, their rows ticked.
+A batch with relay trust on needs mail hosts configured. --learn-mailhosts
+proposes them from the newest messages of a folder.
+
 Environment:
   ZELKOR_WHOIS_SERVERS  HOSTNAME=ADDRESS:PORT,... connects the lookups of a whois
                         host (for example WHOIS.ARIN.NET=127.0.0.1:4301) to another
@@ -70,6 +79,37 @@ Environment:
 void fail(const QString& message)
 {
     std::fprintf(stderr, "zelkor-report: %s\n", qUtf8Printable(message));
+}
+
+// The [trust] section, overridden by the command line; nothing when either is
+// unusable (the reason is printed).
+std::optional<TrustOptions> trustOptionsOf(bool trustGiven, bool noTrustGiven, const QStringList& mailHosts)
+{
+    if (trustGiven && noTrustGiven) {
+        fail(u"--trust and --no-trust contradict each other"_s);
+        return std::nullopt;
+    }
+    if (noTrustGiven) {
+        return TrustOptions{};
+    }
+    const TrustSettings settings = readTrustSettings(settingsFilePath());
+    if (!settings.error.isEmpty()) {
+        fail(settings.error);
+        return std::nullopt;
+    }
+    TrustOptions options = settings.options;
+    options.enabled = options.enabled || trustGiven;
+    for (const QString& written : mailHosts) {
+        QString error;
+        const std::optional<MailHosts> hosts = parseMailHosts(written, &error);
+        if (!hosts || hosts->isEmpty()) {
+            fail(u"--mailhost: "_s + (hosts ? u"no host given"_s : error));
+            return std::nullopt;
+        }
+        options.mailHosts.ranges.append(hosts->ranges);
+        options.mailHosts.suffixes.append(hosts->suffixes);
+    }
+    return options;
 }
 
 } // namespace
@@ -109,8 +149,19 @@ int main(int argc, char* argv[])
         u"rdap"_s, u"Also ask each relay's registry over RDAP for the network's abuse contact ([abuse-contacts] rdap= "
                    u"of the settings file, for this run)."_s);
     const QCommandLineOption noRdapOption(u"no-rdap"_s, u"Do not ask over RDAP, whatever the settings file says."_s);
+    const QCommandLineOption trustOption(
+        u"trust"_s, u"Relay trust for this run ([trust] enabled= of the settings file): reverse-resolve, trace and "
+                    u"report only the hop that handed the message to your provider."_s);
+    const QCommandLineOption noTrustOption(u"no-trust"_s,
+                                           u"Trace every relay, whatever the settings file says about relay trust."_s);
+    const QCommandLineOption mailHostOption(
+        u"mailhost"_s,
+        u"Also count HOST as your provider's for this run: an address range (CIDR), an address or a host-name "
+        u"suffix. May be given several times."_s,
+        u"HOST"_s);
     parser.addOptions({jsonOption, headerOnlyOption, noTraceOption, progressOption, complaintOption, mailboxOption,
-                       sendOption, batchOption, yesOption, rdapOption, noRdapOption, setPasswordOption});
+                       sendOption, batchOption, yesOption, rdapOption, noRdapOption, trustOption, noTrustOption,
+                       mailHostOption, setPasswordOption});
     parser.addPositionalArgument(u"FILE"_s, u"The message to analyse, or - for standard input."_s);
 
     if (!parser.parse(QCoreApplication::arguments())) {
@@ -187,6 +238,12 @@ int main(int argc, char* argv[])
             return BadArguments;
         }
         request.rdap = settings.rdap;
+    }
+    if (const std::optional<TrustOptions> trust =
+            trustOptionsOf(parser.isSet(trustOption), parser.isSet(noTrustOption), parser.values(mailHostOption))) {
+        request.trust = *trust;
+    } else {
+        return BadArguments;
     }
     request.trace = !parser.isSet(noTraceOption);
     request.progress = parser.isSet(progressOption);

@@ -3,6 +3,7 @@
 #include "common/SettingsFile.h"
 #include "rdap/RdapSettings.h"
 #include "resolve/CaresResolver.h"
+#include "trust/TrustSettings.h"
 #include "whois/WhoisServerMap.h"
 #include "window/Artwork.h"
 #include "window/frmMain.h"
@@ -40,6 +41,8 @@ int main(int argc, char* argv[])
     frmMain window({resolver, QCoreApplication::applicationDirPath(), {.servers = *whoisServers}});
     const AbuseContactSettings abuseContacts = readAbuseContactSettings(settingsFilePath());
     window.workbench().setRdapEnabled(abuseContacts.rdap);
+    const TrustSettings trust = readTrustSettings(settingsFilePath());
+    window.workbench().setTrust(trust.options);
 
     const QStringList files = parser.positionalArguments();
     if (!files.isEmpty()) {
@@ -53,6 +56,10 @@ int main(int argc, char* argv[])
     // A settings file that cannot be read leaves RDAP off and says why.
     if (!abuseContacts.error.isEmpty()) {
         window.workbench().ShowStatus(abuseContacts.error);
+    }
+    // Likewise relay trust: off, and the status line says why.
+    if (!trust.error.isEmpty()) {
+        window.workbench().ShowStatus(trust.error);
     }
     window.show();
     return QApplication::exec();

@@ -99,7 +99,7 @@ std::optional<MailBench::Batch> MailBench::runBatch()
     QSignalSpy ended(&workbench, &Workbench::batchEnded);
     workbench.AutomateClicked(true);
     workbench.StartFromMailbox();
-    const bool done = ended.wait(60000);
+    const bool done = !ended.isEmpty() || ended.wait(60000);
     QObject::disconnect(progress);
     if (!done) {
         return std::nullopt;

@@ -58,5 +58,9 @@ bool TraceFixture::runTrace(const QString& header, std::chrono::milliseconds tim
     QSignalSpy finished(&m_workbench, &Workbench::traceFinished);
     m_workbench.setHeaderText(header);
     m_workbench.Start();
-    return !finished.isEmpty() || finished.wait(int(timeout.count()));
+    if (!finished.isEmpty()) {
+        return true;
+    }
+    // A Start that started no trace has nothing to wait for.
+    return m_workbench.isTracing() && finished.wait(int(timeout.count()));
 }

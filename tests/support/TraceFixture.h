@@ -32,7 +32,7 @@ public:
     QStringList statusSequence() const;
 
     /// Puts `header` into txtIn, presses Start and waits for the trace to end.
-    /// Returns false when it has not ended within `timeout`.
+    /// Returns false when no trace started or it has not ended within `timeout`.
     bool runTrace(const QString& header, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
     FakeResolver resolver;
