@@ -8,6 +8,7 @@
 #include "tests/support/RegistryServers.h"
 #include "tests/support/ReportProcess.h"
 #include "tests/support/TestHttpServer.h"
+#include "trust/RelayTrust.h"
 #include "window/frmMain.h"
 
 #include <QFile>
@@ -134,6 +135,7 @@ private Q_SLOTS:
     void rowsFollowEachRelaysWhoisRows_data();
     void rowsFollowEachRelaysWhoisRows();
     void offIsTheWhoisRunAlone();
+    void trustAsksOnlyTracedHops();
     void answersOfAnEarlierRunAreDropped();
     void doNotSendRefusesRdapRows();
     void hostileServerLeavesTheWhoisRows_data();
@@ -180,6 +182,33 @@ void TestRdapTrace::offIsTheWhoisRunAlone()
              (QStringList{u"ABUSE@A.EXAMPLE dns"_s, u"WHOIS-ONE@X.EXAMPLE whois"_s, u"WHOIS-TWO@Y.EXAMPLE whois"_s}));
     QVERIFY(bench.workbench.state().rdap.isEmpty());
     QVERIFY(bench.rdap.http.requests().isEmpty());
+}
+
+// With relay trust on only the traced hops are asked; a beyond hop's rows
+// arrive ticked, and the provider's hop says why it was not asked.
+void TestRdapTrace::trustAsksOnlyTracedHops()
+{
+    RdapBench bench;
+    const QStringList hops{u"81.2.69.10"_s, u"89.160.20.112"_s, u"216.160.83.56"_s};
+    for (const QString& hop : hops) {
+        bench.rdap.answer(hop, rdapPage(networkAnswer(hop, {u"abuse@"_s + hop.section(u'.', 0, 0) + u".example"_s})));
+    }
+    bench.workbench.setHeaderText(u"Received: from a (a.provider.example [81.2.69.10]) by mx.provider.example\r\n"
+                                  u"Received: from b ([89.160.20.112]) by a.provider.example\r\n"
+                                  u"Received: from c ([216.160.83.56]) by b\r\n\r\n"_s);
+    bench.workbench.setTrust({true, *parseMailHosts(u"81.2.69.0/24"), true});
+    bench.workbench.setRdapEnabled(true);
+    QVERIFY(bench.runTrace());
+
+    QCOMPARE(bench.rdap.http.requests().size(), 2);
+    const QList<RdapResult>& results = bench.workbench.state().rdap;
+    QCOMPARE(results.size(), 3);
+    QCOMPARE(results[0].error, u"not asked: your provider"_s);
+    QStringList rows;
+    for (const AbuseRow& row : bench.workbench.state().lstAbuse) {
+        rows.append((row.ticked ? u"[x] "_s : u"[ ] "_s) + row.address);
+    }
+    QCOMPARE(rows, (QStringList{u"[ ] ABUSE@89.EXAMPLE"_s, u"[x] ABUSE@216.EXAMPLE"_s}));
 }
 
 // Clear Result during a run: its late RDAP answers add nothing, and the trace
