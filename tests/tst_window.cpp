@@ -8,6 +8,7 @@
 #include "tests/support/MailTestEnvironment.h"
 #include "tests/support/RegistryServers.h"
 #include "tests/support/TimerTicks.h"
+#include "trust/RelayTrust.h"
 #include "window/frmMain.h"
 
 #include <QCheckBox>
@@ -123,6 +124,7 @@ private Q_SLOTS:
     void geometryInPixels_data();
     void geometryInPixels();
     void noCaptionIsCut();
+    void relayTipsNameEachHopsClass();
     void startAndClearThroughTheButtons();
     void typingKeepsTheCursor();
     void editsKeepTheText_data();
@@ -399,6 +401,27 @@ void TestWindow::longRowsAreCutShortAndShownInTheirTips()
     auto* longRelay = new QListWidgetItem(u"2001:db8:4006:812::200e:2001:db8:4006:812::200e"_s, relays);
     setRowToolTip(*longRelay, u"RDAP: asking…"_s);
     QCOMPARE(longRelay->toolTip(), longRelay->text() + u"\nRDAP: asking…"_s);
+}
+
+// With relay trust on every relay's tip says what its hop is to the user, and
+// the reverse lookup shows at the source, which alone is resolved.
+void TestWindow::relayTipsNameEachHopsClass()
+{
+    Window w;
+    w.resolver.answers.insert(u"89.160.20.112"_s, {u"mail.sender.example"_s, 0});
+    w.window.workbench().setTrust({true, *parseMailHosts(u"81.2.69.10"), false});
+    w.window.workbench().setHeaderText(u"Received: from a ([10.0.0.2]) by mx.provider.example\r\n"
+                                       u"Received: from b ([81.2.69.10]) by a\r\n"
+                                       u"Received: from c ([89.160.20.112]) by b\r\n"
+                                       u"Received: from d ([216.160.83.56]) by c\r\n\r\n"_s);
+    QVERIFY(w.runTrace());
+    const auto* relays = w.find<QListWidget>("lstIPs");
+    QCOMPARE(relays->count(), 4);
+    QCOMPARE(relays->item(0)->toolTip(), u"Private network"_s);
+    QCOMPARE(relays->item(1)->toolTip(), u"Your provider"_s);
+    QCOMPARE(relays->item(2)->toolTip(),
+             u"Handed the spam to your provider\nReverse lookup: 89.160.20.112: mail.sender.example"_s);
+    QCOMPARE(relays->item(3)->toolTip(), u"May be forged"_s);
 }
 
 void TestWindow::disabledCommandLeavesTheFocusHarmless_data()
