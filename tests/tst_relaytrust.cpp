@@ -2,6 +2,7 @@
 // Which hop of a Received chain handed the spam to the recipient's provider.
 #include "common/TextCodec.h"
 #include "trust/PublicSuffix.h"
+#include "trust/RelayPlan.h"
 #include "trust/RelayTrust.h"
 #include "trust/TrustSettings.h"
 
@@ -61,6 +62,8 @@ private Q_SLOTS:
     void registeredDomains();
     void settings_data();
     void settings();
+    void plan_data();
+    void plan();
 };
 
 void TestRelayTrust::classify_data()
@@ -273,6 +276,8 @@ void TestRelayTrust::settings_data()
     QTest::newRow("every key") << QByteArray("[trust]\nEnabled = yes\nmailhosts=192.0.2.0/24, mx.example\n"
                                              "trace_beyond=on\n")
                                << true << true << u"192.0.2.9"_s << QString();
+    QTest::newRow("on, the hops beyond untraced")
+        << QByteArray("[trust]\nenabled=1\ntrace_beyond=off\n") << true << false << QString() << QString();
     QTest::newRow("not a truth value") << QByteArray("[trust]\n\ntrace_beyond=maybe\n") << false << false << QString()
                                        << u"line 3: [trust] trace_beyond: \"maybe\" is neither"_s;
     QTest::newRow("not a host") << QByteArray("[trust]\nenabled=true\nmailhosts=mx.example,300.1.1.1/8\n") << false
@@ -303,6 +308,49 @@ void TestRelayTrust::settings()
     }
     QVERIFY2(error.isEmpty() ? settings.error.isEmpty() : settings.error.contains(error), qPrintable(settings.error));
     QCOMPARE(readTrustSettings(directory.filePath(u"missing.conf"_s)).error, QString());
+}
+
+void TestRelayTrust::plan_data()
+{
+    QTest::addColumn<QString>("header");
+    QTest::addColumn<bool>("traceBeyond");
+    QTest::addColumn<QStringList>("addresses");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QList<qsizetype>>("traced");
+
+    const QString received = u"Received: from %1 by %2\r\n"_s;
+    // The provider's relay is verified under its domain at the top; further
+    // down the same address, unverified, is the source.
+    const QString recurring = received.arg(u"a (mx.provider.example [81.2.69.10])"_s, u"in.provider.example"_s) +
+                              received.arg(u"b ([10.0.0.1])"_s, u"mx.provider.example"_s) +
+                              received.arg(u"c (unknown [81.2.69.10])"_s, u"b"_s) +
+                              received.arg(u"d ([216.160.83.56])"_s, u"c"_s) +
+                              received.arg(u"e ([10.0.0.1])"_s, u"d"_s);
+    const QStringList rows{u"81.2.69.10"_s, u"10.0.0.1"_s, u"216.160.83.56"_s};
+    QTest::newRow("an address seen again as the source")
+        << recurring << false << rows << u"81.2.69.10"_s << QList<qsizetype>{0};
+    QTest::newRow("beyond traced after the source, never a private row")
+        << recurring << true << rows << u"81.2.69.10"_s << QList<qsizetype>{0, 2};
+    QTest::newRow("private only") << received.arg(u"a ([10.0.0.1])"_s, u"mx"_s) << true << QStringList{u"10.0.0.1"_s}
+                                  << QString() << QList<qsizetype>{};
+}
+
+// The relay list, source and traced rows the workbench takes from a header.
+void TestRelayTrust::plan()
+{
+    QFETCH(QString, header);
+    QFETCH(bool, traceBeyond);
+    QFETCH(QStringList, addresses);
+    QFETCH(QString, source);
+    QFETCH(QList<qsizetype>, traced);
+
+    const RelayPlan plan = PlanRelays(header, {true, {}, traceBeyond}, registeredDomain);
+    QCOMPARE(plan.addresses, addresses);
+    QCOMPARE(plan.sourceAddress(), source);
+    QCOMPARE(plan.tracedRows, traced);
+    const RelayPlan off = PlanRelays(header, {false, {}, traceBeyond}, registeredDomain);
+    QCOMPARE(off.hops.size(), plan.hops.size());
+    QVERIFY(off.addresses.isEmpty() && off.tracedRows.isEmpty() && !off.hops.first().trust);
 }
 
 QTEST_GUILESS_MAIN(TestRelayTrust)

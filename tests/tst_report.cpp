@@ -4,6 +4,8 @@
 #include "tests/support/ReportProcess.h"
 #include "tests/support/TestWhoisServer.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -347,6 +349,13 @@ void TestReport::relayTrustOverSharedMessages()
     if (!mailHost.isEmpty()) {
         QCOMPARE(json({u"--trust"_s, u"--mailhost"_s, mailHost}).value(u"source"_s).toString(), sourceWithMailHost);
     }
+
+    // The settings file turns it on without --trust, and --no-trust overrides it.
+    QFile settings(config.filePath(u"zelkor/zelkor.conf"_s));
+    QVERIFY(QDir(config.path()).mkpath(u"zelkor"_s) && settings.open(QIODevice::WriteOnly));
+    settings.write("[trust]\nenabled=true\n");
+    settings.close();
+    QCOMPARE(json({}).value(u"source"_s).toString(), source);
 
     const QJsonObject untrusted = json({u"--no-trust"_s});
     QCOMPARE(untrusted.keys(),
