@@ -10,6 +10,7 @@
 
 using namespace Qt::StringLiterals;
 namespace net = vmime::net;
+using IMAPParser = vmime::net::imap::IMAPParser;
 
 namespace {
 
@@ -59,7 +60,7 @@ net::folder::path ImapFolder::pathOf(const QString& folder) const
     return path;
 }
 
-void ImapFolder::open()
+void ImapFolder::connectStore()
 {
     close();
     vmimesupport::initialise();
@@ -76,12 +77,35 @@ void ImapFolder::open()
             {MailFailure::Settings,
              u"the folder \"%1\" does not exist on the IMAP server %2:%3"_s.arg(m_folderName, m_url.host()).arg(port)});
     }
+}
+
+void ImapFolder::open()
+{
+    connectStore();
     m_folder->open(net::folder::MODE_READ_WRITE);
+}
+
+void ImapFolder::openReadOnly()
+{
+    connectStore();
+    // vmime's folder would open a second connection; everything here goes
+    // over the store's, which has nothing selected yet.
+    const std::unique_ptr<IMAPParser::response> answer = command("EXAMINE " + mailboxName(m_folder->getFullPath()));
+    size_t count = 0;
+    for (const auto* data : answer->continue_req_or_response_data()) {
+        const IMAPParser::response_data* response = data->response_data();
+        if (response != nullptr && response->mailbox_data() != nullptr &&
+            response->mailbox_data()->type() == IMAPParser::mailbox_data::EXISTS) {
+            count = response->mailbox_data()->number()->value();
+        }
+    }
+    m_examinedCount = count;
 }
 
 void ImapFolder::close()
 {
     m_storeSelected = false;
+    m_examinedCount.reset();
     if (m_folder && m_folder->isOpen()) {
         m_folder->close(false);
     }
@@ -179,19 +203,89 @@ QByteArray ImapFolder::raw(const QString& entryId)
     return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
-void ImapFolder::simpleCommand(const std::string& command)
+std::string ImapFolder::mailboxName(const net::folder::path& path) const
 {
     auto connection = m_store->getConnection();
-    connection->sendCommand(net::imap::IMAPCommand::createCommand(command));
-    std::unique_ptr<net::imap::IMAPParser::response> response(connection->readResponse());
-    if (response->isBad() || response->response_done()->response_tagged()->resp_cond_state()->status() !=
-                                 net::imap::IMAPParser::resp_cond_state::OK) {
-        std::string text;
+    return net::imap::IMAPUtils::quoteString(
+        net::imap::IMAPUtils::pathToString(connection->hierarchySeparator(), path));
+}
+
+std::unique_ptr<IMAPParser::response> ImapFolder::command(const std::string& text)
+{
+    auto connection = m_store->getConnection();
+    connection->sendCommand(net::imap::IMAPCommand::createCommand(text));
+    std::unique_ptr<IMAPParser::response> response(connection->readResponse());
+    if (response->isBad() ||
+        response->response_done()->response_tagged()->resp_cond_state()->status() != IMAPParser::resp_cond_state::OK) {
+        std::string reply;
         if (response->response_done() && response->response_done()->response_tagged()) {
-            text = response->response_done()->response_tagged()->resp_cond_state()->resp_text()->text();
+            reply = response->response_done()->response_tagged()->resp_cond_state()->resp_text()->text();
         }
-        throw vmime::exceptions::command_error(command, text);
+        throw vmime::exceptions::command_error(text, reply);
     }
+    return response;
+}
+
+void ImapFolder::simpleCommand(const std::string& text)
+{
+    command(text);
+}
+
+QList<QByteArray> ImapFolder::newestHeaders(qsizetype count)
+{
+    if (!m_examinedCount) {
+        throw MailException({MailFailure::Other, u"the IMAP folder is not open for reading"_s});
+    }
+    // Sequence numbers follow the order of arrival. Messages flagged \Deleted
+    // are passed over, so a batch short of `count` asks for the ones before it.
+    std::vector<std::pair<unsigned int, QByteArray>> found;
+    size_t last = *m_examinedCount;
+    while (static_cast<qsizetype>(found.size()) < count && last > 0) {
+        const size_t wanted = static_cast<size_t>(count) - found.size();
+        const size_t first = last > wanted ? last - wanted + 1 : 1;
+        // By hand, because vmime's fetchMessages asks for RFC822.HEADER, which
+        // it hands back parsed and regenerated rather than as the bytes, or for
+        // BODY[HEADER.FIELDS (...)] without PEEK, which sets \Seen on a folder
+        // opened for writing. BODY.PEEK leaves \Seen alone whatever the mode.
+        const std::unique_ptr<IMAPParser::response> answer =
+            command("FETCH " + std::to_string(first) + ':' + std::to_string(last) + " (FLAGS BODY.PEEK[HEADER])");
+        std::vector<std::pair<unsigned int, QByteArray>> batch;
+        for (const auto* data : answer->continue_req_or_response_data()) {
+            const IMAPParser::response_data* response = data->response_data();
+            const IMAPParser::message_data* message = response != nullptr ? response->message_data() : nullptr;
+            if (message == nullptr || message->type() != IMAPParser::message_data::FETCH ||
+                message->msg_att() == nullptr || message->number() < first || message->number() > last) {
+                continue;
+            }
+            bool deleted = false;
+            std::optional<QByteArray> header;
+            for (const IMAPParser::msg_att_item* item : message->msg_att()->items()) {
+                if (item->type() == IMAPParser::msg_att_item::FLAGS) {
+                    for (const IMAPParser::flag* flag : item->flag_list()->flags()) {
+                        deleted = deleted || flag->type() == IMAPParser::flag::DELETED;
+                    }
+                } else if (item->type() == IMAPParser::msg_att_item::BODY_SECTION && item->nstring() != nullptr) {
+                    const std::string& bytes = item->nstring()->value();
+                    header = QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+                }
+            }
+            if (header && !deleted) {
+                batch.emplace_back(message->number(), std::move(*header));
+            }
+        }
+        std::sort(batch.begin(), batch.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        for (auto& entry : batch) {
+            if (static_cast<qsizetype>(found.size()) < count) {
+                found.push_back(std::move(entry));
+            }
+        }
+        last = first - 1;
+    }
+    QList<QByteArray> headers;
+    for (auto& entry : found) {
+        headers.append(std::move(entry.second));
+    }
+    return headers;
 }
 
 void ImapFolder::remove(const QString& entryId)
@@ -210,9 +304,7 @@ void ImapFolder::remove(const QString& entryId)
     // vmime's folder connection has no UID EXPUNGE; the store's connection
     // selects the same folder and expunges this one UID there.
     if (!m_storeSelected) {
-        const std::string mailbox = net::imap::IMAPUtils::quoteString(
-            net::imap::IMAPUtils::pathToString(connection->hierarchySeparator(), m_folder->getFullPath()));
-        simpleCommand("SELECT " + mailbox);
+        simpleCommand("SELECT " + mailboxName(m_folder->getFullPath()));
         m_storeSelected = true;
     }
     simpleCommand("UID EXPUNGE " + uid);

@@ -41,24 +41,32 @@ QString MailStore::location() const
     return u"the IMAP server %1:%2"_s.arg(url.host()).arg(port);
 }
 
-MailError MailStore::open()
+MailError MailStore::makeBackend(const QString& folder, std::unique_ptr<StoreBackend>& backend) const
 {
-    close();
     const QUrl& url = m_settings.storeUrl;
-    std::unique_ptr<StoreBackend> backend;
     if (url.scheme() == u"maildir") {
-        backend = std::make_unique<MaildirFolder>(url.path(), m_settings.folder);
+        backend = std::make_unique<MaildirFolder>(url.path(), folder);
     } else if (url.scheme() == u"imap" || url.scheme() == u"imaps") {
         if (!url.userName().isEmpty() && !m_password) {
             return {MailFailure::Login, u"no password for %1 (set one with zelkor-report --set-password store, or in "
                                         u"ZELKOR_MAIL_PASSWORD)"_s.arg(url.toDisplayString(QUrl::RemovePassword))};
         }
-        backend = std::make_unique<ImapFolder>(url, m_settings.folder, m_settings.tlsRequired,
+        backend = std::make_unique<ImapFolder>(url, folder, m_settings.tlsRequired,
                                                vmimesupport::ServiceOptions{m_settings.timeoutMs, m_settings.caFile},
                                                m_password);
     } else {
         return {MailFailure::Settings,
                 u"the store address %1 is neither IMAP nor a Maildir"_s.arg(url.toDisplayString(QUrl::RemovePassword))};
+    }
+    return {};
+}
+
+MailError MailStore::open()
+{
+    close();
+    std::unique_ptr<StoreBackend> backend;
+    if (MailError error = makeBackend(m_settings.folder, backend)) {
+        return error;
     }
     MailError error = run(location(), m_settings.timeoutMs, [&] { backend->open(); });
     if (error) {
@@ -171,4 +179,27 @@ MailError MailStore::Move(const QString& entryId, const QString& folder)
     }
     m_cachedId.clear();
     return run(location(), m_settings.timeoutMs, [&] { m_backend->move(entryId, folder); });
+}
+
+MailResult<QStringList> MailStore::newestHeaders(const QString& folder, qsizetype count)
+{
+    std::unique_ptr<StoreBackend> backend;
+    if (MailError error = makeBackend(folder, backend)) {
+        return error;
+    }
+    QList<QByteArray> raw;
+    if (MailError error = run(location(), m_settings.timeoutMs, [&] {
+            backend->openReadOnly();
+            raw = backend->newestHeaders(count);
+        })) {
+        (void)run(location(), m_settings.timeoutMs, [&] { backend->close(); });
+        return error;
+    }
+    // The headers are in hand: a failing goodbye changes nothing about them.
+    (void)run(location(), m_settings.timeoutMs, [&] { backend->close(); });
+    QStringList headers;
+    for (const QByteArray& bytes : std::as_const(raw)) {
+        headers.append(SplitMessage(bytes).header);
+    }
+    return headers;
 }

@@ -6,6 +6,7 @@
 #include "mailbox/MailSettings.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -68,6 +69,17 @@ public:
     /// any spelling, is refused (MailFailure::Settings).
     MailError Move(const QString& entryId, const QString& folder);
 
+    /// The header blocks (CR LF, each with the empty line that ends it) of the
+    /// newest `count` messages of `folder` ("/" between levels; "INBOX" is the
+    /// Inbox, on IMAP and in a Maildir) that are not deleted, newest first:
+    /// IMAP by order of arrival, a Maildir by the delivery time of the file
+    /// name (else the file's modification time). The folder is opened read
+    /// only on a connection of this call's own (IMAP: EXAMINE, then
+    /// BODY.PEEK[HEADER]; a Maildir's files are read, never renamed), so no
+    /// message is marked read and no flag changes; the session of `open`,
+    /// open or not, is not touched.
+    MailResult<QStringList> newestHeaders(const QString& folder, qsizetype count);
+
     /// Where the store is, for messages: "the IMAP server 127.0.0.1:143".
     QString location() const;
 
@@ -79,4 +91,5 @@ private:
     QByteArray m_cachedRaw;
 
     MailResult<QByteArray> raw(const QString& entryId);
+    MailError makeBackend(const QString& folder, std::unique_ptr<StoreBackend>& backend) const;
 };

@@ -3,9 +3,11 @@
 
 #include "mailbox/FolderName.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <dirent.h>
 #include <tuple>
 
@@ -51,6 +53,31 @@ void forEachFile(const QString& directory, Visit visit)
         visit(QFile::decodeName(entry->d_name));
     }
     ::closedir(dir);
+}
+
+// The longest header block read; the Received lines that matter come first.
+constexpr qint64 HeaderLimit = 1024 * 1024;
+
+// The header block of a message file: its lines up to and including the empty
+// line that ends it; nullopt when the file has gone meanwhile.
+std::optional<QByteArray> headerBlock(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (!file.exists()) {
+            return std::nullopt;
+        }
+        throw MailException({MailFailure::Other, u"%1 cannot be read: %2"_s.arg(path, file.errorString())});
+    }
+    QByteArray header;
+    while (!file.atEnd() && header.size() < HeaderLimit) {
+        const QByteArray line = file.readLine(HeaderLimit);
+        header += line;
+        if (line == "\n" || line == "\r\n") {
+            break;
+        }
+    }
+    return header;
 }
 
 MailError goneError(const QString& entryId)
@@ -208,4 +235,36 @@ void MaildirFolder::move(const QString& entryId, const QString& folder)
                                                        source, destination, QString::fromLocal8Bit(strerror(error)))});
     }
     m_paths.remove(entryId);
+}
+
+QList<QByteArray> MaildirFolder::newestHeaders(qsizetype count)
+{
+    // Names without a delivery time (files put there by hand or another
+    // program) are dated by their modification time.
+    using Key = std::tuple<qint64, QString>;
+    std::vector<std::pair<Key, QString>> messages;
+    for (const QString& sub : {u"/new/"_s, u"/cur/"_s}) {
+        const QString directory = m_directory + sub;
+        forEachFile(directory, [&](const QString& fileName) {
+            if (isTrashed(fileName)) {
+                return;
+            }
+            const QString unique = uniqueName(fileName).toString();
+            const std::optional<qint64> time = deliveryMicroseconds(unique);
+            const qint64 when =
+                time ? *time : QFileInfo(directory + fileName).lastModified().toMSecsSinceEpoch() * 1000;
+            messages.push_back({{when, unique}, directory + fileName});
+        });
+    }
+    std::sort(messages.begin(), messages.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    QList<QByteArray> headers;
+    for (const auto& [key, path] : messages) {
+        if (headers.size() >= count) {
+            break;
+        }
+        if (std::optional<QByteArray> header = headerBlock(path)) {
+            headers.append(std::move(*header));
+        }
+    }
+    return headers;
 }

@@ -15,12 +15,17 @@ public:
     MaildirFolder(const QString& root, const QString& folder);
 
     void open() override;
+    /// Reading a Maildir renames nothing: the same as open.
+    void openReadOnly() override { open(); }
     void close() override {}
     QString caption() const override;
     std::optional<QString> oldest() override;
     QByteArray raw(const QString& entryId) override;
     void remove(const QString& entryId) override;
     void move(const QString& entryId, const QString& folder) override;
+    /// Newest by the delivery time of the unique name, else the file's
+    /// modification time; files are read, never renamed.
+    QList<QByteArray> newestHeaders(qsizetype count) override;
 
     /// The seconds and microseconds of delivery that a unique name
     /// ("1733500000.M123456P42Q1.host") tells; nullopt when it tells none.

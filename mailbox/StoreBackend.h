@@ -8,6 +8,7 @@
 #include "mailbox/MailError.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -32,6 +33,9 @@ class StoreBackend
 public:
     virtual ~StoreBackend() = default;
     virtual void open() = 0;
+    /// Opens the folder so that nothing done on it can change a message or
+    /// its flags (IMAP: EXAMINE); only newestHeaders may follow.
+    virtual void openReadOnly() = 0;
     virtual void close() = 0;
     virtual QString caption() const = 0;
     /// The EntryID of the oldest message that is not deleted.
@@ -39,4 +43,7 @@ public:
     virtual QByteArray raw(const QString& entryId) = 0;
     virtual void remove(const QString& entryId) = 0;
     virtual void move(const QString& entryId, const QString& folder) = 0;
+    /// The raw header blocks of the newest `count` messages that are not
+    /// deleted, newest (last arrived) first; no message is marked read.
+    virtual QList<QByteArray> newestHeaders(qsizetype count) = 0;
 };

@@ -1,18 +1,63 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The account settings file and where passwords come from.
+// The account settings file, where passwords come from, and the rewrite of one
+// key of the file.
+#include "common/SettingsFile.h"
 #include "mailbox/FolderName.h"
 #include "mailbox/MailPasswords.h"
 #include "mailbox/MailSettings.h"
 #include "tests/support/MailTestEnvironment.h"
 
 #include <QDir>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <linux/fs.h>
 #include <memory>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(foldername::Rules)
+
+namespace {
+
+int modeOf(const QString& path)
+{
+    struct stat status = {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? int(status.st_mode & 07777) : -1;
+}
+
+QByteArray contentsOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Makes `directory` one that no file can be made in (read-only, and for root,
+// whom permissions do not stop, immutable), or undoes that; whether it is so.
+bool lockDirectory(const QString& directory, bool locked)
+{
+    const QByteArray path = QFile::encodeName(directory);
+    ::chmod(path.constData(), locked ? 0500 : 0700);
+    if (const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY); fd >= 0) {
+        int flags = 0;
+        if (::geteuid() == 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+            flags = locked ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+            ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+        }
+        ::close(fd);
+    }
+    QFile probe(directory + u"/probe"_s);
+    const bool writable = probe.open(QIODevice::WriteOnly);
+    probe.remove();
+    return !writable;
+}
+
+} // namespace
 
 class TestMailSettings final : public QObject
 {
@@ -369,6 +414,101 @@ private Q_SLOTS:
         QFETCH(bool, required);
         QFETCH(bool, mustSwitch);
         QCOMPARE(mustSwitchToTls(QUrl(url), required), mustSwitch);
+    }
+
+    // writeSettingsValue("trust", "mailhosts", value). A null `before` is no
+    // file; a null `after` a write that must fail and leave the file as it was.
+    // "link": the file is reached through a symbolic link; "locked": its
+    // directory is not writable.
+    void writeValue_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("after");
+
+        const QByteArray others = "[store]\nurl=imap://alice@mail.example   ; the provider\n# mailhosts=10.0.0.0/8\n\n";
+        QTest::newRow("key replaced, comments and other sections kept")
+            << QByteArray("; Zelkor\n" + others + "[trust]\nmailhosts = 198.18.0.1 ; old\ntrace_beyond=false\n") << 0644
+            << QString() << u"provider.example,198.18.0.1"_s
+            << QByteArray("; Zelkor\n" + others +
+                          "[trust]\nmailhosts = provider.example,198.18.0.1\ntrace_beyond=false\n");
+        QTest::newRow("key and section in another case, CR LF and a byte-order mark kept")
+            << QByteArray("\xef\xbb\xbf[Trust]\r\nMailHosts=old\r\n") << 0600 << QString() << u"new"_s
+            << QByteArray("\xef\xbb\xbf[Trust]\r\nMailHosts=new\r\n");
+        QTest::newRow("the key's last line is the one readers take")
+            << QByteArray("[trust]\nmailhosts=a\n[store]\nfolder=Junk\n[trust]\nmailhosts=b\n") << 0644 << QString()
+            << u"c"_s << QByteArray("[trust]\nmailhosts=a\n[store]\nfolder=Junk\n[trust]\nmailhosts=c\n");
+        QTest::newRow("added after the section's last key, not in another section")
+            << QByteArray("[store]\nmailhosts=x\n[trust]\nenabled=true\n; next\n\n[network]\n") << 0644 << QString()
+            << u"new"_s
+            << QByteArray("[store]\nmailhosts=x\n[trust]\nenabled=true\nmailhosts=new\n; next\n\n[network]\n");
+        QTest::newRow("a commented-out key is not the key")
+            << QByteArray("[trust]\n;mailhosts=old\n") << 0644 << QString() << u"new"_s
+            << QByteArray("[trust]\nmailhosts=new\n;mailhosts=old\n");
+        QTest::newRow("section added after a CR LF last line without its line break")
+            << QByteArray("[store]\r\nfolder=Junk") << 0640 << QString() << u"new"_s
+            << QByteArray("[store]\r\nfolder=Junk\r\n\r\n[trust]\r\nmailhosts=new\r\n");
+        QTest::newRow("no file: made readable by its owner only")
+            << QByteArray() << 0 << QString() << u"new"_s << QByteArray("[trust]\nmailhosts=new\n");
+        QTest::newRow("a value readers would cut is quoted")
+            << QByteArray("[trust]\nmailhosts=old\n") << 0644 << QString() << u" a #b\"\\"_s
+            << QByteArray("[trust]\nmailhosts=\" a #b\\\"\\\\\"\n");
+        QTest::newRow("through a link, which stays one")
+            << QByteArray("[store]\npassword=secret\n") << 0600 << u"link"_s << u"new"_s
+            << QByteArray("[store]\npassword=secret\n\n[trust]\nmailhosts=new\n");
+        QTest::newRow("read-only directory")
+            << QByteArray("[trust]\nmailhosts=old\n") << 0600 << u"locked"_s << u"new"_s << QByteArray();
+        QTest::newRow("a file readers cannot read")
+            << QByteArray("[trust\nmailhosts=old\n") << 0600 << QString() << u"new"_s << QByteArray();
+        QTest::newRow("a value with a line break")
+            << QByteArray("[trust]\n") << 0600 << QString() << u"a\nenabled=true"_s << QByteArray();
+    }
+
+    void writeValue()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(int, mode);
+        QFETCH(QString, setup);
+        QFETCH(QString, value);
+        QFETCH(QByteArray, after);
+        QTemporaryDir directory;
+        const QString folder = directory.filePath(u"zelkor"_s);
+        const QString path = folder + u"/zelkor.conf"_s;
+        const QString real = setup == u"link" ? directory.filePath(u"zelkor.conf"_s) : path;
+        QDir().mkpath(folder);
+        if (!before.isNull()) {
+            QFile file(real);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(before);
+            file.close();
+            QCOMPARE(::chmod(QFile::encodeName(real).constData(), mode_t(mode)), 0);
+        }
+        if (setup == u"link") {
+            QVERIFY(QFile::link(u"../zelkor.conf"_s, path));
+        }
+        const auto unlock = qScopeGuard([&] { lockDirectory(folder, false); });
+        if (setup == u"locked" && !lockDirectory(folder, true)) {
+            QSKIP("no directory here can be made unwritable for this user");
+        }
+
+        QString error;
+        const bool written = writeSettingsValue(path, u"trust"_s, u"mailhosts"_s, value, &error);
+        QVERIFY2(written == !after.isNull(), qPrintable(error));
+        QVERIFY2(written || error.startsWith(path + u": "_s), qPrintable(error));
+        QCOMPARE(contentsOf(real), written ? after : before);
+        QCOMPARE(modeOf(real), mode != 0 ? mode : 0600);
+        QCOMPARE(QFileInfo(path).isSymLink(), setup == u"link");
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{u"zelkor.conf"_s});
+        if (written) {
+            // Readers take the value as written, whole.
+            QString taken;
+            for (const SettingsEntry& entry : readSettingsText(after, path).entries) {
+                taken = entry.section == u"trust" && entry.key == u"mailhosts" ? entry.value : taken;
+            }
+            QCOMPARE(taken, value);
+        }
     }
 };
 

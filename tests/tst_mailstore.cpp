@@ -317,6 +317,75 @@ private Q_SLOTS:
         QCOMPARE(entryOf(store.selection()), QString());
     }
 
+    void newestHeaders_data()
+    {
+        QTest::addColumn<Backend>("backend");
+        QTest::addColumn<QStringList>("newestTwo");
+        QTest::addColumn<QStringList>("all");
+        // "e" arrives last but its name claims the earliest delivery: IMAP goes
+        // by arrival, a Maildir by the name.
+        QTest::newRow("imap") << Backend::Imap << QStringList{u"e"_s, u"c"_s}
+                              << QStringList{u"e"_s, u"c"_s, u"b"_s, u"a"_s};
+        QTest::newRow("imaps") << Backend::Imaps << QStringList{u"e"_s, u"c"_s}
+                               << QStringList{u"e"_s, u"c"_s, u"b"_s, u"a"_s};
+        QTest::newRow("maildir") << Backend::Maildir << QStringList{u"c"_s, u"b"_s}
+                                 << QStringList{u"c"_s, u"b"_s, u"a"_s, u"e"_s};
+    }
+
+    // The newest headers of a folder, newest first, passing over a deleted
+    // message; reading them changes no flag (\Seen above all) on any message.
+    void newestHeaders()
+    {
+        QFETCH(Backend, backend);
+        QFETCH(QStringList, newestTwo);
+        QFETCH(QStringList, all);
+        const QString folder = freshFolder();
+        const QHash<QString, QString> sources{{u"a"_s, u"sa-spam-001.eml"_s},
+                                              {u"b"_s, u"sa-spam-002.eml"_s},
+                                              {u"c"_s, u"sa-ham-007_exim.eml"_s},
+                                              {u"d"_s, u"sa-spam-005.eml"_s},
+                                              {u"e"_s, u"sa-spam-base64.eml"_s}};
+        // "b" was read before, "d" is deleted but not yet expunged.
+        const QStringList names{u"1700000001.M1P1.a"_s, u"1700000002.M1P1.b:2,S"_s, u"1700000003.M1P1.c"_s,
+                                u"1700000004.M1P1.d:2,T"_s, u"1600000000.M1P1.e"_s};
+        for (const QString& name : names) {
+            deliver(backend, folder, name, testMessage(sources.value(name.section(u'.', 2, 2).section(u':', 0, 0))));
+            if (backend != Backend::Maildir) {
+                // Dovecot numbers a message when a session first sees it.
+                const QString seen = m_dovecot->imapCommands(folder, {});
+                QVERIFY2(seen.isEmpty(), qPrintable(seen));
+            }
+        }
+        // Each message's unique name and flags, wherever Dovecot keeps its file.
+        const auto flags = [&] {
+            QStringList flagged;
+            for (const QString& name : files(backend, folder)) {
+                flagged.append(name.section(u':', 0, 0) + u' ' + name.section(u":2,"_s, 1));
+            }
+            flagged.sort();
+            return flagged;
+        };
+        const QStringList before = flags();
+        const auto headersOf = [&](const QStringList& keys) {
+            QStringList headers;
+            for (const QString& key : keys) {
+                headers.append(SplitMessage(testMessage(sources.value(key))).header);
+            }
+            return headers;
+        };
+
+        MailStore store(settingsFor(backend, folder), password);
+        const auto two = store.newestHeaders(folder, 2);
+        QVERIFY2(two.ok(), qPrintable(two.error().description));
+        QCOMPARE(two.value(), headersOf(newestTwo));
+        const auto every = store.newestHeaders(folder, 10);
+        QVERIFY2(every.ok(), qPrintable(every.error().description));
+        QCOMPARE(every.value(), headersOf(all));
+        QCOMPARE(flags(), before);
+        QVERIFY(!store.isOpen());
+        QCOMPARE(store.newestHeaders(u"NoSuchFolder"_s, 2).error().kind, MailFailure::Settings);
+    }
+
     void deleteOne_data()
     {
         QTest::addColumn<Backend>("backend");

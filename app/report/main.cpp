@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // zelkor-report: the workbench without a window, for scripts, mail-client pipe
 // commands and cron jobs.
+#include "app/report/LearnMailHosts.h"
 #include "app/report/PasswordCommand.h"
 #include "app/report/ReportOutput.h"
 #include "app/report/ReportRun.h"
@@ -159,10 +160,20 @@ int main(int argc, char* argv[])
         u"Also count HOST as your provider's for this run: an address range (CIDR), an address or a host-name "
         u"suffix. May be given several times."_s,
         u"HOST"_s);
+    const QCommandLineOption learnOption(
+        u"learn-mailhosts"_s,
+        u"Propose [trust] mailhosts= from the newest 100 messages of the store's folder FOLDER (the Inbox when none "
+        u"is given), read without marking them read: print the mailhosts= line and the evidence for each entry."_s);
+    const QCommandLineOption writeOption(
+        u"write"_s, u"With --learn-mailhosts: also write the proposed mailhosts= into [trust] of the settings file, "
+                    u"keeping every other line."_s);
     parser.addOptions({jsonOption, headerOnlyOption, noTraceOption, progressOption, complaintOption, mailboxOption,
                        sendOption, batchOption, yesOption, rdapOption, noRdapOption, trustOption, noTrustOption,
-                       mailHostOption, setPasswordOption});
-    parser.addPositionalArgument(u"FILE"_s, u"The message to analyse, or - for standard input."_s);
+                       mailHostOption, learnOption, writeOption, setPasswordOption});
+    parser.addPositionalArgument(
+        u"FILE"_s,
+        u"The message to analyse, or - for standard input; with --learn-mailhosts, the FOLDER to learn from."_s,
+        u"FILE|FOLDER"_s);
 
     if (!parser.parse(QCoreApplication::arguments())) {
         fail(parser.errorText());
@@ -176,6 +187,17 @@ int main(int argc, char* argv[])
     }
     if (parser.isSet(setPasswordOption)) {
         return setMailPassword(parser.value(setPasswordOption));
+    }
+    if (parser.isSet(writeOption) && !parser.isSet(learnOption)) {
+        fail(u"--write goes with --learn-mailhosts (see --help)"_s);
+        return BadArguments;
+    }
+    if (parser.isSet(learnOption)) {
+        if (parser.positionalArguments().size() > 1) {
+            fail(u"--learn-mailhosts takes one FOLDER at most (see --help)"_s);
+            return BadArguments;
+        }
+        return learnMailHosts(parser.positionalArguments().value(0), parser.isSet(writeOption));
     }
     const bool fromMailbox = parser.isSet(mailboxOption);
     const QStringList files = parser.positionalArguments();
