@@ -1,11 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/DottedQuad.h"
 
+#include <QByteArray>
+
+#include <algorithm>
+#include <arpa/inet.h>
+
 namespace {
 
 bool isAsciiDigit(QChar c)
 {
     return c >= u'0' && c <= u'9';
+}
+
+// The longest IPv6 text: eight groups of four digits ending in a dotted quad.
+constexpr qsizetype LongestIpv6Text = 45;
+
+bool isIpv6TextCharacter(QChar c)
+{
+    return isAsciiDigit(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F') || c == u':' || c == u'.';
 }
 
 } // namespace
@@ -40,4 +53,17 @@ std::optional<Ipv4> parseIpv4(QStringView text, LeadingZeros zeros)
         return std::nullopt;
     }
     return address;
+}
+
+std::optional<Ipv6Bytes> parseIpv6Literal(QStringView text)
+{
+    if (text.size() > LongestIpv6Text || !text.contains(u':') ||
+        !std::all_of(text.begin(), text.end(), isIpv6TextCharacter)) {
+        return std::nullopt;
+    }
+    Ipv6Bytes bytes{};
+    if (::inet_pton(AF_INET6, text.toLatin1().constData(), bytes.data()) != 1) {
+        return std::nullopt;
+    }
+    return bytes;
 }

@@ -4,6 +4,7 @@
 #include <QStringView>
 #include <QtGlobal>
 
+#include <array>
 #include <optional>
 
 /// An IPv4 address as a number, most significant octet first.
@@ -19,3 +20,11 @@ enum class LeadingZeros
 /// Four dot-separated numbers of 1-3 ASCII digits, each at most 255, and
 /// nothing else (no blanks, no suffix, no short or hex forms).
 std::optional<Ipv4> parseIpv4(QStringView text, LeadingZeros zeros = LeadingZeros::Refused);
+
+/// An IPv6 address as its 16 bytes, most significant first (as in `in6_addr`).
+using Ipv6Bytes = std::array<quint8, 16>;
+
+/// An IPv6 literal ("2001:db8::1", "::ffff:192.0.2.1"): only hex digits, colons
+/// and dots, so that a zone index, a blank or a NUL inside the text can never
+/// be cut off and the rest taken for the address.
+std::optional<Ipv6Bytes> parseIpv6Literal(QStringView text);

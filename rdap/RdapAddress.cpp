@@ -4,6 +4,8 @@
 #include <QHostAddress>
 
 #include <algorithm>
+#include <arpa/inet.h>
+#include <array>
 
 using namespace Qt::StringLiterals;
 
@@ -12,6 +14,23 @@ namespace {
 bool isAsciiDigit(QChar c)
 {
     return c >= u'0' && c <= u'9';
+}
+
+// "/n" with one to three digits at the end of `text`, which it cuts off; false
+// when a slash is followed by anything else.
+bool dropPrefixLength(QStringView& text, qsizetype longest)
+{
+    const qsizetype slash = text.indexOf(u'/');
+    if (slash < 0) {
+        return true;
+    }
+    const QStringView length = text.sliced(slash + 1);
+    if (length.isEmpty() || length.size() > longest ||
+        !std::all_of(length.begin(), length.end(), [](QChar c) { return isAsciiDigit(c); })) {
+        return false;
+    }
+    text = text.first(slash);
+    return true;
 }
 
 } // namespace
@@ -23,16 +42,68 @@ std::optional<Ipv4> parseDottedQuad(QStringView text)
 
 std::optional<Ipv4> parseAnswerAddress(QStringView text)
 {
-    const qsizetype slash = text.indexOf(u'/');
-    if (slash >= 0) {
-        const QStringView length = text.sliced(slash + 1);
-        if (length.isEmpty() || length.size() > 2 ||
-            !std::all_of(length.begin(), length.end(), [](QChar c) { return isAsciiDigit(c); })) {
-            return std::nullopt;
-        }
-        text = text.first(slash);
+    if (!dropPrefixLength(text, 2)) {
+        return std::nullopt;
     }
     return parseIpv4(text, LeadingZeros::Allowed);
+}
+
+std::optional<Ipv6> parseIpv6(QStringView text)
+{
+    const std::optional<Ipv6Bytes> bytes = parseIpv6Literal(text);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    Ipv6 address;
+    for (int at = 0; at < 8; ++at) {
+        address.high = (address.high << 8) | (*bytes)[at];
+        address.low = (address.low << 8) | (*bytes)[at + 8];
+    }
+    return address;
+}
+
+std::optional<Ipv6> parseAnswerAddress6(QStringView text)
+{
+    if (!dropPrefixLength(text, 3)) {
+        return std::nullopt;
+    }
+    return parseIpv6(text);
+}
+
+QString formatIpv6(const Ipv6& address)
+{
+    std::array<unsigned char, 16> bytes{};
+    for (int at = 0; at < 8; ++at) {
+        bytes[at] = static_cast<unsigned char>(address.high >> (56 - 8 * at));
+        bytes[at + 8] = static_cast<unsigned char>(address.low >> (56 - 8 * at));
+    }
+    std::array<char, INET6_ADDRSTRLEN> text{};
+    if (::inet_ntop(AF_INET6, bytes.data(), text.data(), text.size()) == nullptr) {
+        return {};
+    }
+    return QString::fromLatin1(text.data());
+}
+
+Ipv6 maskIpv6(const Ipv6& address, int prefixLength)
+{
+    if (prefixLength <= 0) {
+        return {};
+    }
+    if (prefixLength <= 64) {
+        return {address.high & (~quint64(0) << (64 - prefixLength)), 0};
+    }
+    if (prefixLength >= 128) {
+        return address;
+    }
+    return {address.high, address.low & (~quint64(0) << (128 - prefixLength))};
+}
+
+std::optional<Ipv4> mappedIpv4(const Ipv6& address)
+{
+    if (address.high != 0 || (address.low >> 32) != 0xffff) {
+        return std::nullopt;
+    }
+    return Ipv4(address.low & 0xffffffff);
 }
 
 QString formatDottedQuad(Ipv4 address)

@@ -128,10 +128,17 @@ RdapAnswer parseRdapAnswer(const QByteArray& body, const QUrl& url)
         return answer;
     }
     collectAbuse(object->value("entities"_L1).toArray(), 1, url, answer);
-    const std::optional<Ipv4> first = parseAnswerAddress(object->value("startAddress"_L1).toString());
-    const std::optional<Ipv4> last = parseAnswerAddress(object->value("endAddress"_L1).toString());
+    const QString start = object->value("startAddress"_L1).toString();
+    const QString end = object->value("endAddress"_L1).toString();
+    const std::optional<Ipv4> first = parseAnswerAddress(start);
+    const std::optional<Ipv4> last = parseAnswerAddress(end);
     if (first && last && *first <= *last) {
         answer.range = Ipv4Range{*first, *last};
+    }
+    const std::optional<Ipv6> first6 = parseAnswerAddress6(start);
+    const std::optional<Ipv6> last6 = parseAnswerAddress6(end);
+    if (first6 && last6 && *first6 <= *last6) {
+        answer.range6 = Ipv6Range{*first6, *last6};
     }
     return answer;
 }

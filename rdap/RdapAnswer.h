@@ -24,8 +24,10 @@ struct RdapAnswer
     /// The "self" links of abuse entities that have no e-mail address, resolved
     /// against the answer's URL, each once. Nothing is checked about them here.
     QList<QUrl> abuseLinks;
-    /// The network's "startAddress"-"endAddress", when both are usable.
+    /// The network's "startAddress"-"endAddress", when both are usable IPv4
+    /// addresses; `range6` when both are IPv6 addresses.
     std::optional<Ipv4Range> range;
+    std::optional<Ipv6Range> range6;
 };
 
 /// Reads the answer `body` that came from `url`.

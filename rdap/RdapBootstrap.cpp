@@ -13,6 +13,14 @@ namespace {
 // The IANA file is a few kilobytes; anything this large is not one.
 constexpr qint64 LargestFile = 1024 * 1024;
 
+// The "n" of "address/n", a plain decimal from 0 to `longest`, or -1.
+int prefixLengthOf(QStringView lengthText, int longest)
+{
+    bool ok = false;
+    const int length = lengthText.toInt(&ok);
+    return ok && length >= 0 && length <= longest && lengthText == QString::number(length) ? length : -1;
+}
+
 // "a.b.c.d/n" with a strict dotted quad and n from 0 to 32; host bits are cleared.
 std::optional<RdapBootstrap::Entry> parsePrefix(QStringView text)
 {
@@ -21,14 +29,27 @@ std::optional<RdapBootstrap::Entry> parsePrefix(QStringView text)
         return std::nullopt;
     }
     const std::optional<Ipv4> network = parseDottedQuad(text.first(slash));
-    const QStringView lengthText = text.sliced(slash + 1);
-    bool ok = false;
-    const int length = lengthText.toInt(&ok);
-    if (!network || !ok || length < 0 || length > 32 || lengthText != QString::number(length)) {
+    const int length = prefixLengthOf(text.sliced(slash + 1), 32);
+    if (!network || length < 0) {
         return std::nullopt;
     }
     const Ipv4 mask = length == 0 ? 0 : ~Ipv4(0) << (32 - length);
     return RdapBootstrap::Entry{*network & mask, length, {}};
+}
+
+// "x:y::/n" with an IPv6 address and n from 0 to 128; host bits are cleared.
+std::optional<RdapBootstrap::Entry6> parsePrefix6(QStringView text)
+{
+    const qsizetype slash = text.indexOf(u'/');
+    if (slash < 0) {
+        return std::nullopt;
+    }
+    const std::optional<Ipv6> network = parseIpv6(text.first(slash));
+    const int length = prefixLengthOf(text.sliced(slash + 1), 128);
+    if (!network || length < 0) {
+        return std::nullopt;
+    }
+    return RdapBootstrap::Entry6{maskIpv6(*network, length), length, {}};
 }
 
 // The first https URL of a service, else its first http URL on a loopback host.
@@ -52,7 +73,7 @@ QUrl chooseBase(const QJsonArray& urls)
 
 } // namespace
 
-std::optional<RdapBootstrap> RdapBootstrap::parse(const QByteArray& json, QString* error)
+std::optional<RdapBootstrap> RdapBootstrap::parse(const QByteArray& json, QString* error, Family family)
 {
     const auto fail = [error](const QString& reason) -> std::optional<RdapBootstrap> {
         if (error) {
@@ -72,19 +93,25 @@ std::optional<RdapBootstrap> RdapBootstrap::parse(const QByteArray& json, QStrin
         const QJsonArray prefixes = parts.at(0).toArray();
         const QUrl base = chooseBase(parts.at(1).toArray());
         for (const auto& prefix : prefixes) {
-            if (std::optional<Entry> entry = parsePrefix(prefix.toString())) {
+            if (family == Family::IPv6) {
+                if (std::optional<Entry6> entry = parsePrefix6(prefix.toString())) {
+                    entry->base = base;
+                    bootstrap.m_entries6.append(*entry);
+                }
+            } else if (std::optional<Entry> entry = parsePrefix(prefix.toString())) {
                 entry->base = base;
                 bootstrap.m_entries.append(*entry);
             }
         }
     }
-    if (bootstrap.m_entries.isEmpty()) {
-        return fail(u"not an RDAP bootstrap file for IPv4 (no address blocks)"_s);
+    if (bootstrap.m_entries.isEmpty() && bootstrap.m_entries6.isEmpty()) {
+        return fail(u"not an RDAP bootstrap file for %1 (no address blocks)"_s.arg(family == Family::IPv6 ? u"IPv6"_s
+                                                                                                          : u"IPv4"_s));
     }
     return bootstrap;
 }
 
-std::optional<RdapBootstrap> RdapBootstrap::load(const QString& fileName, QString* error)
+std::optional<RdapBootstrap> RdapBootstrap::load(const QString& fileName, QString* error, Family family)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -93,7 +120,7 @@ std::optional<RdapBootstrap> RdapBootstrap::load(const QString& fileName, QStrin
         }
         return std::nullopt;
     }
-    return parse(file.read(LargestFile), error);
+    return parse(file.read(LargestFile), error, family);
 }
 
 const RdapBootstrap::Entry* RdapBootstrap::find(Ipv4 address) const
@@ -102,6 +129,18 @@ const RdapBootstrap::Entry* RdapBootstrap::find(Ipv4 address) const
     for (const Entry& entry : m_entries) {
         const Ipv4 mask = entry.prefixLength == 0 ? 0 : ~Ipv4(0) << (32 - entry.prefixLength);
         if ((address & mask) == entry.network && (!best || entry.prefixLength > best->prefixLength)) {
+            best = &entry;
+        }
+    }
+    return best;
+}
+
+const RdapBootstrap::Entry6* RdapBootstrap::find(const Ipv6& address) const
+{
+    const Entry6* best = nullptr;
+    for (const Entry6& entry : m_entries6) {
+        if (maskIpv6(address, entry.prefixLength) == entry.network &&
+            (!best || entry.prefixLength > best->prefixLength)) {
             best = &entry;
         }
     }

@@ -30,7 +30,10 @@ constexpr qsizetype MostEntityFetches = 4;
 constexpr int BootstrapAgeDays = 30;
 constexpr int RefreshTimeoutMs = 30 * 1000;
 
+// The cached copies of both bootstrap files are refreshed from these, where
+// IANA publishes them (RFC 9224 section 4).
 const QString IanaBootstrapUrl = u"https://data.iana.org/rdap/ipv4.json"_s;
+const QString IanaBootstrapUrl6 = u"https://data.iana.org/rdap/ipv6.json"_s;
 
 QString zelkorCacheDirectory()
 {
@@ -97,7 +100,7 @@ QNetworkRequest rdapRequest(const QUrl& url)
 }
 
 // "<base>ip/<address>", with exactly one "/" between base and path.
-QUrl queryUrl(const QUrl& base, Ipv4 address)
+QUrl queryUrl(const QUrl& base, const QString& address)
 {
     QUrl url = base;
     url.setQuery(QString());
@@ -106,7 +109,7 @@ QUrl queryUrl(const QUrl& base, Ipv4 address)
     if (!path.endsWith(u'/')) {
         path += u'/';
     }
-    url.setPath(path + u"ip/"_s + formatDottedQuad(address), QUrl::TolerantMode);
+    url.setPath(path + u"ip/"_s + address, QUrl::TolerantMode);
     return url;
 }
 
@@ -117,6 +120,8 @@ struct RdapClient::Lookup
     quint64 ticket = 0;
     RdapResult result;
     Ipv4 address = 0;
+    /// Set for an IPv6 lookup, which then has no use for `address`.
+    std::optional<Ipv6> address6;
     QUrl base;
     /// The server of the base URL: lookups queue and are refused per server.
     QString origin;
@@ -132,6 +137,7 @@ struct RdapClient::Lookup
     QUrl answerUrl;
     QList<QUrl> entityLinks;
     std::optional<Ipv4Range> range;
+    std::optional<Ipv6Range> range6;
     /// Why an abuse entity could not be read; such a result is not cached.
     QString entityFailure;
 };
@@ -152,41 +158,71 @@ RdapClient::~RdapClient()
 
 void RdapClient::loadBootstrap()
 {
-    QString named = m_options.bootstrapFile;
-    if (named.isEmpty()) {
-        named = qEnvironmentVariable("ZELKOR_RDAP_BOOTSTRAP");
-    }
+    const QString named =
+        m_options.bootstrapFile.isEmpty() ? qEnvironmentVariable("ZELKOR_RDAP_BOOTSTRAP") : m_options.bootstrapFile;
+    loadBootstrap(RdapBootstrap::Family::IPv4, named, true);
+    const QString named6 =
+        m_options.bootstrapFile6.isEmpty() ? qEnvironmentVariable("ZELKOR_RDAP_BOOTSTRAP6") : m_options.bootstrapFile6;
+    // An IPv4 file named by hand (tests, a machine without access to IANA)
+    // keeps the IPv6 table to what is on this machine as well.
+    loadBootstrap(RdapBootstrap::Family::IPv6, named6, named.isEmpty());
+}
+
+void RdapClient::loadBootstrap(RdapBootstrap::Family family, const QString& named, bool mayRefresh)
+{
+    const bool v6 = family == RdapBootstrap::Family::IPv6;
+    std::optional<RdapBootstrap>& table = bootstrap(family);
+    QString& tableError = bootstrapError(family);
+    const QString label = v6 ? u"the IPv6 RDAP bootstrap file"_s : u"the RDAP bootstrap file"_s;
     QString why;
     if (!named.isEmpty()) {
-        m_bootstrap = RdapBootstrap::load(named, &why);
-        if (!m_bootstrap) {
-            m_bootstrapError =
-                u"the RDAP bootstrap file %1 cannot be used: %2"_s.arg(QDir::toNativeSeparators(named), why);
+        table = RdapBootstrap::load(named, &why, family);
+        if (!table) {
+            tableError = u"%1 %2 cannot be used: %3"_s.arg(label, QDir::toNativeSeparators(named), why);
         }
         return;
     }
 
-    const QString copyPath = zelkorCacheDirectory() + u"/ipv4.json"_s;
+    // The copy in the cache is IANA's file as last fetched; the one compiled in
+    // serves until the first fetch has succeeded.
+    const QString copyPath = zelkorCacheDirectory() + (v6 ? u"/ipv6.json"_s : u"/ipv4.json"_s);
     const QFileInfo copy(copyPath);
     if (copy.exists()) {
-        m_bootstrap = RdapBootstrap::load(copyPath);
+        table = RdapBootstrap::load(copyPath, nullptr, family);
     }
-    const bool current = m_bootstrap && copy.lastModified() > QDateTime::currentDateTime().addDays(-BootstrapAgeDays);
-    if (!m_bootstrap) {
-        m_bootstrap = RdapBootstrap::load(RdapBootstrap::BuiltInFile, &why);
-        if (!m_bootstrap) {
-            m_bootstrapError = u"the RDAP bootstrap file built into the program cannot be used: %1"_s.arg(why);
+    const bool current = table && copy.lastModified() > QDateTime::currentDateTime().addDays(-BootstrapAgeDays);
+    if (!table) {
+        table = RdapBootstrap::load(v6 ? RdapBootstrap::BuiltInFile6 : RdapBootstrap::BuiltInFile, &why, family);
+        if (!table) {
+            tableError = u"%1 built into the program cannot be used: %2"_s.arg(label, why);
         }
     }
-    if (!current) {
-        refreshBootstrap(copyPath);
+    if (current || !mayRefresh) {
+        return;
     }
+    QString source = qEnvironmentVariable(v6 ? "ZELKOR_RDAP_BOOTSTRAP6_URL" : "ZELKOR_RDAP_BOOTSTRAP_URL");
+    if (source.isEmpty()) {
+        // A mirror named for IPv4 alone means IANA is not to be asked for IPv6 either.
+        if (v6 && !qEnvironmentVariableIsEmpty("ZELKOR_RDAP_BOOTSTRAP_URL")) {
+            return;
+        }
+        source = v6 ? IanaBootstrapUrl6 : IanaBootstrapUrl;
+    }
+    refreshBootstrap(family, QUrl(source, QUrl::StrictMode), copyPath);
 }
 
-void RdapClient::refreshBootstrap(const QString& copyPath)
+std::optional<RdapBootstrap>& RdapClient::bootstrap(RdapBootstrap::Family family)
 {
-    const QString named = qEnvironmentVariable("ZELKOR_RDAP_BOOTSTRAP_URL");
-    const QUrl url(named.isEmpty() ? IanaBootstrapUrl : named, QUrl::StrictMode);
+    return family == RdapBootstrap::Family::IPv6 ? m_bootstrap6 : m_bootstrap;
+}
+
+QString& RdapClient::bootstrapError(RdapBootstrap::Family family)
+{
+    return family == RdapBootstrap::Family::IPv6 ? m_bootstrapError6 : m_bootstrapError;
+}
+
+void RdapClient::refreshBootstrap(RdapBootstrap::Family family, const QUrl& url, const QString& copyPath)
+{
     if (!url.isValid() || !isAcceptableScheme(url)) {
         return;
     }
@@ -206,12 +242,12 @@ void RdapClient::refreshBootstrap(const QString& copyPath)
     connect(reply, &QNetworkReply::readyRead, this, take);
     // A refresh that fails in any way keeps the old copy and says nothing: the
     // copy in use still serves.
-    connect(reply, &QNetworkReply::finished, this, [this, reply, body, copyPath, take] {
+    connect(reply, &QNetworkReply::finished, this, [this, family, reply, body, copyPath, take] {
         reply->deleteLater();
         if (reply->error() != QNetworkReply::NoError || !take()) {
             return;
         }
-        std::optional<RdapBootstrap> fetched = RdapBootstrap::parse(*body);
+        std::optional<RdapBootstrap> fetched = RdapBootstrap::parse(*body, nullptr, family);
         if (!fetched || !QDir().mkpath(QFileInfo(copyPath).absolutePath())) {
             return;
         }
@@ -219,8 +255,8 @@ void RdapClient::refreshBootstrap(const QString& copyPath)
         if (!file.open(QIODevice::WriteOnly) || file.write(*body) != body->size() || !file.commit()) {
             return;
         }
-        m_bootstrap = std::move(fetched);
-        m_bootstrapError.clear();
+        bootstrap(family) = std::move(fetched);
+        bootstrapError(family).clear();
     });
 }
 
@@ -242,36 +278,54 @@ quint64 RdapClient::lookup(const QString& relay)
         }
     });
 
-    const std::optional<Ipv4> address = parseDottedQuad(relay);
-    if (!address) {
+    std::optional<Ipv4> address = parseDottedQuad(relay);
+    std::optional<Ipv6> address6 = address ? std::nullopt : parseIpv6(relay);
+    if (address6 && mappedIpv4(*address6)) {
+        address = mappedIpv4(*address6);
+        address6.reset();
+    }
+    if (!address && !address6) {
         lookup.result.error =
-            u"\"%1\" is not an IPv4 address in dotted-quad form; RDAP is not asked"_s.arg(printableExcerpt(relay, 60));
+            u"\"%1\" is neither an IPv4 address in dotted-quad form nor an IPv6 address; RDAP is not asked"_s.arg(
+                printableExcerpt(relay, 60));
         finishLater(ticket);
         return ticket;
     }
-    if (!m_bootstrap) {
-        lookup.result.error = m_bootstrapError;
+    const std::optional<RdapBootstrap>& table = address6 ? m_bootstrap6 : m_bootstrap;
+    if (!table) {
+        lookup.result.error = address6 ? m_bootstrapError6 : m_bootstrapError;
         finishLater(ticket);
         return ticket;
     }
-    const RdapBootstrap::Entry* entry = m_bootstrap->find(*address);
-    if (!entry) {
+    // The registry's block: its base URL, and how a reason names it.
+    QUrl base;
+    QString block;
+    if (address6) {
+        if (const RdapBootstrap::Entry6* entry = table->find(*address6)) {
+            base = entry->base;
+            block = formatIpv6(entry->network) + u'/' + QString::number(entry->prefixLength);
+        }
+    } else if (const RdapBootstrap::Entry* entry = table->find(*address)) {
+        base = entry->base;
+        block = formatDottedQuad(entry->network) + u'/' + QString::number(entry->prefixLength);
+    }
+    if (block.isEmpty()) {
         lookup.result.error = u"%1 is in no registry's address blocks (a private, loopback or reserved address); "
                               u"RDAP is not asked"_s.arg(relay);
         finishLater(ticket);
         return ticket;
     }
-    if (entry->base.isEmpty()) {
-        lookup.result.error = u"the registry of %1/%2 offers no https RDAP service"_s.arg(
-            formatDottedQuad(entry->network), QString::number(entry->prefixLength));
+    if (base.isEmpty()) {
+        lookup.result.error = u"the registry of %1 offers no https RDAP service"_s.arg(block);
         finishLater(ticket);
         return ticket;
     }
-    lookup.address = *address;
-    lookup.base = entry->base;
-    lookup.origin = originOf(entry->base);
-    lookup.answerUrl = entry->base;
-    lookup.result.server = entry->base.toString();
+    lookup.address = address.value_or(0);
+    lookup.address6 = address6;
+    lookup.base = base;
+    lookup.origin = originOf(base);
+    lookup.answerUrl = base;
+    lookup.result.server = base.toString();
     m_waiting[lookup.origin].append(ticket);
     QMetaObject::invokeMethod(
         this, [this, origin = lookup.origin] { startNext(origin); }, Qt::QueuedConnection);
@@ -314,10 +368,17 @@ void RdapClient::startNext(const QString& origin)
     if (!lookup) {
         return;
     }
-    if (const std::optional<RdapCache::Entry> cached = m_cache.find(lookup->address)) {
+    const auto answerFromCache = [this, lookup](const auto& cached) {
+        if (!cached) {
+            return false;
+        }
         lookup->result.server = cached->server;
         lookup->result.abuse = cached->abuse;
         finish(lookup->ticket);
+        return true;
+    };
+    if (lookup->address6 ? answerFromCache(m_cache.find(*lookup->address6))
+                         : answerFromCache(m_cache.find(lookup->address))) {
         return;
     }
     if (m_refused.contains(origin)) {
@@ -331,7 +392,8 @@ void RdapClient::startNext(const QString& origin)
     lookup->started = true;
     m_busy.insert(origin);
     lookup->deadline.start(m_options.limit);
-    send(*lookup, queryUrl(lookup->base, lookup->address));
+    send(*lookup,
+         queryUrl(lookup->base, lookup->address6 ? formatIpv6(*lookup->address6) : formatDottedQuad(lookup->address)));
 }
 
 void RdapClient::send(Lookup& lookup, const QUrl& url, bool redirected)
@@ -458,8 +520,15 @@ void RdapClient::takeAnswer(Lookup& lookup, const QByteArray& body)
     lookup.result.abuse = answer.abuse;
     // An answer for a network that does not hold the address asked is cached
     // for that address alone, so that it cannot stand for other addresses.
-    lookup.range = answer.range && answer.range->contains(lookup.address) ? *answer.range
-                                                                          : Ipv4Range{lookup.address, lookup.address};
+    if (lookup.address6) {
+        const Ipv6& address = *lookup.address6;
+        lookup.range6 =
+            answer.range6 && answer.range6->contains(address) ? *answer.range6 : Ipv6Range{address, address};
+    } else {
+        lookup.range = answer.range && answer.range->contains(lookup.address)
+                           ? *answer.range
+                           : Ipv4Range{lookup.address, lookup.address};
+    }
     // Abuse entities are fetched only from the server that gave the answer, so
     // that an answer cannot send the program elsewhere.
     const QString answeringOrigin = originOf(lookup.answerUrl);
@@ -497,11 +566,14 @@ void RdapClient::fetchNextEntity(Lookup& lookup)
 
 void RdapClient::succeed(Lookup& lookup)
 {
-    if (lookup.entityFailure.isEmpty()) {
+    if (!lookup.entityFailure.isEmpty()) {
+        lookup.result.error = lookup.entityFailure;
+    } else if (lookup.address6) {
+        m_cache.store(RdapCache::Entry6{lookup.range6.value_or(Ipv6Range{*lookup.address6, *lookup.address6}),
+                                        lookup.result.server, lookup.result.abuse});
+    } else {
         m_cache.store({lookup.range.value_or(Ipv4Range{lookup.address, lookup.address}), lookup.result.server,
                        lookup.result.abuse});
-    } else {
-        lookup.result.error = lookup.entityFailure;
     }
     finish(lookup.ticket);
 }

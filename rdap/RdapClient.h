@@ -30,18 +30,26 @@ struct RdapClientOptions
     QString bootstrapFile;
     /// Empty: $XDG_CACHE_HOME/zelkor/rdap (~/.cache/zelkor/rdap).
     QString cacheDirectory;
+    /// The same for IPv6: empty means ZELKOR_RDAP_BOOTSTRAP6, else the copy
+    /// $XDG_CACHE_HOME/zelkor/ipv6.json, else the one compiled in. That copy is
+    /// refreshed only when no IPv4 file is named (here or in the environment),
+    /// so that a bootstrap given by hand is never mixed with a download.
+    QString bootstrapFile6;
 };
 
 /// Asks the registries' RDAP services (RFC 9082/9083) for the abuse e-mail
-/// addresses of relay IPv4 addresses, on the caller's event loop.
+/// addresses of relay IPv4 and IPv6 addresses, on the caller's event loop.
 ///
-/// The bootstrap file (RFC 9224) names the registry for an address. Lookups that
-/// go to the same server (scheme, host and port of its base URL) run one after
-/// another, and each looks in the cache first when its turn comes, so a batch
-/// asks for a network once. A server that answered HTTP 429 is not asked again
-/// while the object lives. While the object lives, an outdated or missing copy
-/// of the bootstrap file in the cache directory is refreshed from IANA (or from
-/// ZELKOR_RDAP_BOOTSTRAP_URL) in the background.
+/// The bootstrap files (RFC 9224), one per address family, name the registry
+/// for an address. Lookups that go to the same server (scheme, host and port of
+/// its base URL) run one after another, and each looks in the cache first when
+/// its turn comes, so a batch asks for a network once. A server that answered
+/// HTTP 429 is not asked again while the object lives. While the object lives,
+/// an outdated or missing copy of a bootstrap file in the cache directory is
+/// refreshed in the background: ipv4.json from IANA or ZELKOR_RDAP_BOOTSTRAP_URL,
+/// ipv6.json from IANA or ZELKOR_RDAP_BOOTSTRAP6_URL; while only
+/// ZELKOR_RDAP_BOOTSTRAP_URL is set, ipv6.json is not refreshed at all (a
+/// mirror for IPv4 says IANA is not to be asked).
 class RdapClient final : public QObject
 {
     Q_OBJECT
@@ -55,8 +63,10 @@ public:
 
     /// Starts the lookup of one relay text. Its result always comes later, from
     /// the event loop, with `finished(ticket, result)` (also when nothing is
-    /// asked: not a dotted quad, no bootstrap entry, a cache hit). The time
-    /// limit counts from the moment the lookup's turn at its server comes.
+    /// asked: neither a dotted quad nor an IPv6 address, no bootstrap entry, a
+    /// cache hit). An IPv4-mapped IPv6 address (::ffff:a.b.c.d) is looked up
+    /// as its IPv4 address. The time limit counts from the moment the lookup's
+    /// turn at its server comes.
     quint64 lookup(const QString& relay);
     /// Drops every lookup under way; their results never come.
     void cancelAll();
@@ -68,7 +78,12 @@ private:
     struct Lookup;
 
     void loadBootstrap();
-    void refreshBootstrap(const QString& copyPath);
+    /// Loads the table of `family` from the file `named`, else from the cached
+    /// copy or the built-in one, and refreshes that copy when `mayRefresh`.
+    void loadBootstrap(RdapBootstrap::Family family, const QString& named, bool mayRefresh);
+    void refreshBootstrap(RdapBootstrap::Family family, const QUrl& url, const QString& copyPath);
+    std::optional<RdapBootstrap>& bootstrap(RdapBootstrap::Family family);
+    QString& bootstrapError(RdapBootstrap::Family family);
     void startNext(const QString& origin);
     void send(Lookup& lookup, const QUrl& url, bool redirected = false);
     void onRedirected(quint64 ticket, const QUrl& target);
@@ -89,8 +104,10 @@ private:
     QNetworkAccessManager* m_network = nullptr;
     RdapCache m_cache;
     std::optional<RdapBootstrap> m_bootstrap;
+    std::optional<RdapBootstrap> m_bootstrap6;
     /// Why there is no bootstrap table, when there is none.
     QString m_bootstrapError;
+    QString m_bootstrapError6;
     quint64 m_lastTicket = 0;
     std::map<quint64, std::unique_ptr<Lookup>> m_lookups;
     /// Per server, the tickets waiting for their turn.

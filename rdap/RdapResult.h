@@ -12,7 +12,7 @@ struct RdapResult
     QString address;
     /// The base URL asked, e.g. "https://rdap.arin.net/registry/"; for an answer
     /// from the cache the base URL that gave it. Empty when no server was chosen
-    /// (not a dotted quad, no bootstrap entry).
+    /// (not an IPv4 or IPv6 address, no bootstrap entry).
     QString server;
     /// The abuse e-mail addresses found, as published (case kept), in document
     /// order, each once.

@@ -27,6 +27,8 @@ constexpr int QueryTries = 2;
 
 struct LookupState
 {
+    /// AF_INET or AF_INET6: how the PTR answer is read.
+    int family = AF_INET;
     bool done = false;
     ReverseLookupResult result;
 };
@@ -71,10 +73,12 @@ void onPtrAnswer(void* arg, int status, int /*timeouts*/, unsigned char* answer,
         return;
     }
     // The address is only used to fill the record's address list; the name is
-    // what counts, so a placeholder does.
-    const std::array<unsigned char, 4> placeholder{};
+    // what counts, so a placeholder of the family's size does.
+    const std::array<unsigned char, 16> placeholder{};
+    const int placeholderLength = state->family == AF_INET6 ? 16 : 4;
     hostent* host = nullptr;
-    const int parsed = ares_parse_ptr_reply(answer, answerLength, placeholder.data(), 4, AF_INET, &host);
+    const int parsed =
+        ares_parse_ptr_reply(answer, answerLength, placeholder.data(), placeholderLength, state->family, &host);
     if (parsed == ARES_SUCCESS && host != nullptr && host->h_name != nullptr) {
         state->result.hostName = hostNameOf(host->h_name);
     } else {
@@ -126,6 +130,22 @@ QByteArray reverseQueryName(quint32 networkOrderAddress)
     std::memcpy(bytes.data(), &networkOrderAddress, bytes.size());
     return QByteArray::number(bytes[3]) + '.' + QByteArray::number(bytes[2]) + '.' + QByteArray::number(bytes[1]) +
            '.' + QByteArray::number(bytes[0]) + ".in-addr.arpa";
+}
+
+// RFC 3596: the 32 hex digits of the address, least significant first, each a
+// label, under ip6.arpa.
+QByteArray reverseQueryName(const Ipv6Bytes& address)
+{
+    static constexpr char Digits[] = "0123456789abcdef";
+    QByteArray name;
+    name.reserve(32 * 2 + 8);
+    for (auto byte = address.rbegin(); byte != address.rend(); ++byte) {
+        name += Digits[*byte & 0x0f];
+        name += '.';
+        name += Digits[*byte >> 4];
+        name += '.';
+    }
+    return name + "ip6.arpa";
 }
 
 } // namespace
@@ -186,20 +206,35 @@ void CaresResolver::cleanup()
 
 ReverseLookupResult CaresResolver::lookupAddress(quint32 networkOrderAddress)
 {
+    in_addr address{};
+    address.s_addr = networkOrderAddress;
+    return lookup(&address, static_cast<int>(sizeof address), AF_INET, reverseQueryName(networkOrderAddress));
+}
+
+ReverseLookupResult CaresResolver::lookupAddress6(const Ipv6Bytes& address)
+{
+    in6_addr address6{};
+    static_assert(sizeof address6.s6_addr == std::tuple_size_v<Ipv6Bytes>);
+    std::memcpy(address6.s6_addr, address.data(), address.size());
+    return lookup(&address6, static_cast<int>(sizeof address6), AF_INET6, reverseQueryName(address));
+}
+
+ReverseLookupResult CaresResolver::lookup(const void* address, int length, int family, const QByteArray& queryName)
+{
     if (m_channel == nullptr) {
         return {QString(), 10093};
     }
     LookupState fromHostsFile;
-    in_addr address{};
-    address.s_addr = networkOrderAddress;
-    ares_gethostbyaddr(m_channel, &address, sizeof address, AF_INET, onHostsFileAnswer, &fromHostsFile);
+    fromHostsFile.family = family;
+    ares_gethostbyaddr(m_channel, address, length, family, onHostsFileAnswer, &fromHostsFile);
     waitFor(m_channel, fromHostsFile);
     if (!fromHostsFile.result.hostName.isEmpty()) {
         return fromHostsFile.result;
     }
 
     LookupState fromDns;
-    ares_query(m_channel, reverseQueryName(networkOrderAddress).constData(), ns_c_in, ns_t_ptr, onPtrAnswer, &fromDns);
+    fromDns.family = family;
+    ares_query(m_channel, queryName.constData(), ns_c_in, ns_t_ptr, onPtrAnswer, &fromDns);
     waitFor(m_channel, fromDns);
     return fromDns.result;
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/DottedQuad.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -38,4 +40,8 @@ public:
     /// Looks up the host name of an IPv4 address given in network byte order.
     /// Blocks until the resolver answers.
     virtual ReverseLookupResult lookupAddress(quint32 networkOrderAddress) = 0;
+
+    /// Looks up the host name of an IPv6 address, the same way and with the
+    /// same error numbers as `lookupAddress`. Blocks until the resolver answers.
+    virtual ReverseLookupResult lookupAddress6(const Ipv6Bytes& address) = 0;
 };

@@ -2,8 +2,11 @@
 #include "resolve/ReverseLookup.h"
 
 #include "common/Blanks.h"
+#include "common/DottedQuad.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -21,6 +24,26 @@ ReverseLookupResult ResolveHostName(HostResolver& resolver, const QString& strAd
         processPendingEvents();
     }
     return resolver.lookupAddress(address);
+}
+
+ReverseLookupResult ResolveAnyHostName(HostResolver& resolver, const QString& strAddress,
+                                       const std::function<void()>& processPendingEvents)
+{
+    const std::optional<Ipv6Bytes> address = parseIpv6Literal(trimBlanks(strAddress));
+    if (!address) {
+        return ResolveHostName(resolver, strAddress, processPendingEvents);
+    }
+    // ::ffff:a.b.c.d goes the IPv4 way, all-ones refusal included.
+    constexpr std::array<quint8, 12> MappedPrefix{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+    if (std::equal(MappedPrefix.begin(), MappedPrefix.end(), address->begin())) {
+        const auto part = [&address](int at) { return QString::number(int((*address)[at])); };
+        const QString dotted = part(12) + u'.' + part(13) + u'.' + part(14) + u'.' + part(15);
+        return ResolveHostName(resolver, dotted, processPendingEvents);
+    }
+    if (processPendingEvents) {
+        processPendingEvents();
+    }
+    return resolver.lookupAddress6(*address);
 }
 
 QString StartupFailureMessage(int code)

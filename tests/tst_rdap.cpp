@@ -76,25 +76,33 @@ QByteArray abuseEntity(const QByteArray& email)
 const QByteArray AbuseDeskEntity = R"({"objectClassName": "entity", "handle": "DESK",
     "vcardArray": ["vcard", [["version", {}, "text", "4.0"], ["email", {}, "text", "Abuse@Desk.example"]]]})";
 
-// A temporary $XDG_CACHE_HOME and a bootstrap file that sends the given
-// prefixes to the given base URLs, or every address to one test server.
+// A temporary $XDG_CACHE_HOME and bootstrap files that send the given
+// prefixes to the given base URLs (without IPv6 services, the built-in IPv6
+// table serves), or every address of both families to one test server.
 struct Scene
 {
     QTemporaryDir directory;
     RdapClient::Options options;
 
-    explicit Scene(const QList<std::pair<QStringList, QString>>& services)
+    explicit Scene(const QList<std::pair<QStringList, QString>>& services,
+                   const QList<std::pair<QStringList, QString>>& services6 = {})
     {
         qputenv("XDG_CACHE_HOME", QFile::encodeName(directory.filePath(u"cache"_s)));
         options.bootstrapFile = directory.filePath(u"bootstrap.json"_s);
         writeFile(options.bootstrapFile, bootstrapJson(services));
+        if (!services6.isEmpty()) {
+            options.bootstrapFile6 = directory.filePath(u"bootstrap6.json"_s);
+            writeFile(options.bootstrapFile6, bootstrapJson(services6));
+        }
     }
     explicit Scene(const TestHttpServer& server)
-        : Scene({{{u"0.0.0.0/1"_s, u"128.0.0.0/1"_s}, server.url().toString()}})
+        : Scene({{{u"0.0.0.0/1"_s, u"128.0.0.0/1"_s}, server.url().toString()}},
+                {{{u"::/1"_s, u"8000::/1"_s}, server.url().toString()}})
     {}
 
     QString cacheDirectory() const { return directory.filePath(u"cache/zelkor/rdap"_s); }
     QString bootstrapCopy() const { return directory.filePath(u"cache/zelkor/ipv4.json"_s); }
+    QString bootstrapCopy6() const { return directory.filePath(u"cache/zelkor/ipv6.json"_s); }
     QStringList cacheFiles() const { return QDir(cacheDirectory()).entryList(QDir::Files); }
 };
 
@@ -144,6 +152,8 @@ private Q_SLOTS:
         // No client of these tests may fetch the bootstrap file from IANA.
         qputenv("ZELKOR_RDAP_BOOTSTRAP_URL", m_refreshServer.url("/ipv4.json").toEncoded());
         qunsetenv("ZELKOR_RDAP_BOOTSTRAP");
+        qunsetenv("ZELKOR_RDAP_BOOTSTRAP6");
+        qunsetenv("ZELKOR_RDAP_BOOTSTRAP6_URL");
     }
 
     void bootstrapChoice_data()
@@ -165,19 +175,54 @@ private Q_SLOTS:
         QTest::newRow("http only") << made << u"94.1.2.3"_s << u""_s;
         QTest::newRow("http on loopback") << made << u"95.1.2.3"_s << u"http://127.0.0.1:8080/"_s;
         QTest::newRow("not covered") << made << u"200.1.2.3"_s << u"-"_s;
+
+        // IPv6 rows: the address has a colon, and the file is read as an IPv6 table.
+        const QByteArray builtIn6 = readFile(RdapBootstrap::BuiltInFile6);
+        QTest::newRow("built in IPv6, ARIN")
+            << builtIn6 << u"2001:4860:4860::8888"_s << u"https://rdap.arin.net/registry/"_s;
+        QTest::newRow("built in IPv6, RIPE")
+            << builtIn6 << u"2a00:1450:4001:82b::200e"_s << u"https://rdap.db.ripe.net/"_s;
+        QTest::newRow("built in IPv6, APNIC /19") << builtIn6 << u"2001:9fff::1"_s << u"https://rdap.apnic.net/"_s;
+        QTest::newRow("built in IPv6, returned 6bone block") << builtIn6 << u"3ffe::1"_s << u"-"_s;
+
+        const QByteArray made6 = bootstrapJson({{{u"::/0"_s}, u"https://all.example/"_s},
+                                                {{u"2001:db8::/32"_s}, u"https://b32.example/"_s},
+                                                {{u"2001:db8:0:1::/64"_s}, u"https://b64.example/"_s},
+                                                {{u"2001:db8:0:1:8000::/65"_s}, u"https://b65.example/"_s},
+                                                {{u"2001:db8::25/128"_s}, u"https://host.example/"_s},
+                                                {{u"2001:db9::ff/16"_s}, u"https://bits.example/"_s},
+                                                {{u"192.0.2.0/24"_s, u"2001:dbb::/129"_s}, u"https://bad.example/"_s}});
+        QTest::newRow("IPv6 /64, not the /65 in it") << made6 << u"2001:db8:0:1:7fff::1"_s << u"https://b64.example/"_s;
+        QTest::newRow("IPv6 /65") << made6 << u"2001:db8:0:1:ffff::1"_s << u"https://b65.example/"_s;
+        QTest::newRow("IPv6 /32, every bit after it set")
+            << made6 << u"2001:db8:ffff:ffff:ffff:ffff:ffff:ffff"_s << u"https://b32.example/"_s;
+        QTest::newRow("IPv6 /128") << made6 << u"2001:db8::25"_s << u"https://host.example/"_s;
+        QTest::newRow("IPv6 next to the /128") << made6 << u"2001:db8::24"_s << u"https://b32.example/"_s;
+        QTest::newRow("IPv6 prefix with host bits set") << made6 << u"2001::1"_s << u"https://bits.example/"_s;
+        QTest::newRow("IPv6 prefix over 128 bits passed over")
+            << made6 << u"2001:dbb::"_s << u"https://bits.example/"_s;
+        QTest::newRow("IPv6 ::/0") << made6 << u"3000::1"_s << u"https://all.example/"_s;
     }
     void bootstrapChoice()
     {
         QFETCH(QByteArray, file);
         QFETCH(QString, address);
         QFETCH(QString, base);
+        if (address.contains(u':')) {
+            const std::optional<RdapBootstrap> bootstrap =
+                RdapBootstrap::parse(file, nullptr, RdapBootstrap::Family::IPv6);
+            QVERIFY(bootstrap);
+            const RdapBootstrap::Entry6* entry = bootstrap->find(*parseIpv6(address));
+            QCOMPARE(entry ? entry->base.toString() : u"-"_s, base);
+            return;
+        }
         const std::optional<RdapBootstrap> bootstrap = RdapBootstrap::parse(file);
         QVERIFY(bootstrap);
         const RdapBootstrap::Entry* entry = bootstrap->find(*parseDottedQuad(address));
         QCOMPARE(entry ? entry->base.toString() : u"-"_s, base);
     }
 
-    // Every IPv4 answer of tests/data/rdap gives the abuse addresses that
+    // Every answer of tests/data/rdap, IPv6 ones included, gives the abuse addresses that
     // SOURCES.md lists for it.
     void registryAnswers_data()
     {
@@ -199,14 +244,12 @@ private Q_SLOTS:
         for (const QString& file : files) {
             const QStringList row = rows.value(file);
             const QString queried = row.value(6).trimmed();
-            if (queried.contains(u':') && !queried.contains(u' ')) {
-                continue; // an IPv6 address
-            }
+            const bool ipv6 = parseIpv6(queried).has_value();
             const QString abuseCell = row.value(7).trimmed();
             const QStringList abuse =
                 abuseCell.startsWith(u"none"_s) ? QStringList() : abuseCell.split(u", "_s, Qt::SkipEmptyParts);
-            QTest::newRow(qPrintable(file)) << file << (parseDottedQuad(queried) ? queried : AnyAddress) << abuse
-                                            << abuseCell.contains(u"error answer"_s) << rows.contains(file);
+            QTest::newRow(qPrintable(file)) << file << (parseDottedQuad(queried) || ipv6 ? queried : AnyAddress)
+                                            << abuse << abuseCell.contains(u"error answer"_s) << rows.contains(file);
         }
     }
     void registryAnswers()
@@ -461,6 +504,16 @@ private Q_SLOTS:
         QTest::newRow("empty") << u""_s;
         QTest::newRow("private") << u"10.1.2.3"_s;
         QTest::newRow("loopback") << u"127.0.0.1"_s;
+        // The built-in IPv6 table serves these; it holds 2a00::/12.
+        QTest::newRow("IPv6 outside every block") << u"3ffe::1"_s;
+        QTest::newRow("IPv6 loopback") << u"::1"_s;
+        QTest::newRow("IPv6 with a zone index") << u"2a00:1450::1%eth0"_s;
+        QTest::newRow("IPv6 in brackets") << u"[2a00:1450::1]"_s;
+        QTest::newRow("IPv6 with a prefix length") << u"2a00:1450::/32"_s;
+        QTest::newRow("IPv6, two double colons") << u"2a00::1::2"_s;
+        QTest::newRow("IPv6, trailing blank") << u"2a00:1450::1 "_s;
+        QTest::newRow("IPv6, NUL inside") << u"2a00:1450::1\0:1"_s;
+        QTest::newRow("IPv4-mapped private") << u"::ffff:10.1.2.3"_s;
     }
     void notAsked()
     {
@@ -495,6 +548,19 @@ private Q_SLOTS:
         QTest::newRow("answer for another network")
             << u"ripe_de-telekom-land-2018_93.198.203.20.json"_s << u"10.0.0.1"_s << u"10.0.0.1-10.0.0.1.json"_s
             << u"10.0.0.1"_s << u"93.198.203.20"_s;
+        const QString google6 = u"arin_google-ipv6-2021_2001-4860-4860--8888.json"_s;
+        const QString google6Block = u"2001:4860::-2001:4860:ffff:ffff:ffff:ffff:ffff:ffff.json"_s;
+        QTest::newRow("ARIN IPv6") << google6 << u"2001:4860:4860::8888"_s << google6Block << u"2001:4860::1"_s
+                                   << u"2001:4861::"_s;
+        QTest::newRow("ARIN IPv6 in full form, capitals")
+            << u"arin_google-ipv6-ipwhois-2015_2001-4860-4860--8888.json"_s << u"2001:4860:4860::8888"_s << google6Block
+            << u"2001:4860:ffff:ffff:ffff:ffff:ffff:ffff"_s << u"2001:485f:ffff:ffff:ffff:ffff:ffff:ffff"_s;
+        QTest::newRow("IPv6 answer for another network")
+            << google6 << u"2a00:1450::1"_s << u"2a00:1450::1-2a00:1450::1.json"_s << u"2a00:1450::1"_s
+            << u"2001:4860::1"_s;
+        QTest::newRow("IPv4-mapped IPv6 kept as IPv4")
+            << u"ripe_de-telekom-land-2018_93.198.203.20.json"_s << u"::ffff:93.198.203.20"_s
+            << u"93.192.0.0-93.223.255.255.json"_s << u"93.192.0.1"_s << u"93.224.0.0"_s;
     }
     // An answer is kept under its network's range: a second client asks
     // nothing for an address in it, and asks for one outside it.
@@ -527,6 +593,51 @@ private Q_SLOTS:
         RdapResult fresh;
         QVERIFY(ask(client, otherNetwork, fresh));
         QCOMPARE(targets(server).last(), target(otherNetwork));
+    }
+
+    void cacheNarrowest_data()
+    {
+        QTest::addColumn<QStringList>("ranges"); // stored in this order, "first-last"
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("narrowest");
+
+        QTest::newRow("IPv4") << QStringList{u"93.198.0.0-93.198.255.255"_s, u"93.0.0.0-93.255.255.255"_s}
+                              << u"93.198.1.1"_s << 0;
+        QTest::newRow("IPv6 /32 and /48") << QStringList{u"2001:db8::-2001:db8:ffff:ffff:ffff:ffff:ffff:ffff"_s,
+                                                         u"2001:db8:1::-2001:db8:1:ffff:ffff:ffff:ffff:ffff"_s}
+                                          << u"2001:db8:1::5"_s << 1;
+        QTest::newRow("IPv6 /96 and /112")
+            << QStringList{u"2001:db8::1:0-2001:db8::1:ffff"_s, u"2001:db8::-2001:db8::ffff:ffff"_s}
+            << u"2001:db8::1:5"_s << 0;
+        // 2^17 addresses across the middle of the address against a /96.
+        QTest::newRow("IPv6 range across the halves") << QStringList{u"2001:db8:0:1::-2001:db8:0:1::ffff:ffff"_s,
+                                                                     u"2001:db8::ffff:ffff:ffff:0-2001:db8:0:1::ffff"_s}
+                                                      << u"2001:db8:0:1::5"_s << 1;
+    }
+    // Of the current entries that hold an address, the narrowest answers.
+    void cacheNarrowest()
+    {
+        QFETCH(QStringList, ranges);
+        QFETCH(QString, address);
+        QFETCH(int, narrowest);
+        QTemporaryDir directory;
+        const RdapCache cache(directory.path());
+        for (qsizetype at = 0; at < ranges.size(); ++at) {
+            const QString first = ranges[at].section(u'-', 0, 0);
+            const QString last = ranges[at].section(u'-', 1);
+            const QString server = u"https://r%1.example/"_s.arg(at);
+            QVERIFY(address.contains(u':')
+                        ? cache.store(RdapCache::Entry6{{*parseIpv6(first), *parseIpv6(last)}, server, {}})
+                        : cache.store(RdapCache::Entry{{*parseDottedQuad(first), *parseDottedQuad(last)}, server, {}}));
+        }
+        QCOMPARE(QDir(directory.path()).entryList(QDir::Files).size(), ranges.size());
+        QString found;
+        if (const auto entry6 = address.contains(u':') ? cache.find(*parseIpv6(address)) : std::nullopt) {
+            found = entry6->server;
+        } else if (const auto entry = address.contains(u':') ? std::nullopt : cache.find(*parseDottedQuad(address))) {
+            found = entry->server;
+        }
+        QCOMPARE(found, u"https://r%1.example/"_s.arg(narrowest));
     }
 
     // Lookups for one network started together ask once: the later ones wait
@@ -576,46 +687,78 @@ private Q_SLOTS:
 
     void bootstrapRefresh_data()
     {
-        QTest::addColumn<QString>("copy"); // "missing", "old" (31 days) or "current" (29 days)
-        QTest::addColumn<bool>("namedFile");
+        QTest::addColumn<QString>("family"); // the copy under test: "ipv4" or "ipv6"
+        QTest::addColumn<QString>("copy");   // "missing", "old" (31 days) or "current" (29 days)
+        QTest::addColumn<QString>("named");  // the family whose file is named in the environment, or ""
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<bool>("asked");
         QTest::addColumn<bool>("replaced");
 
+        const QString v4 = u"ipv4"_s;
+        const QString v6 = u"ipv6"_s;
         const QByteArray valid = bootstrapJson({{{u"0.0.0.0/0"_s}, u"https://fresh.example/"_s}});
-        QTest::newRow("missing copy is fetched") << u"missing"_s << false << 200 << valid << true << true;
-        QTest::newRow("failed download keeps the old copy") << u"old"_s << false << 500 << valid << true << false;
+        QTest::newRow("missing copy is fetched") << v4 << u"missing"_s << u""_s << 200 << valid << true << true;
+        QTest::newRow("failed download keeps the old copy") << v4 << u"old"_s << u""_s << 500 << valid << true << false;
         QTest::newRow("download that is no bootstrap file keeps the old copy")
-            << u"old"_s << false << 200 << QByteArray(R"({"services": []})") << true << false;
-        QTest::newRow("current copy is not fetched") << u"current"_s << false << 200 << valid << false << false;
-        QTest::newRow("named file is never refreshed") << u"missing"_s << true << 200 << valid << false << false;
+            << v4 << u"old"_s << u""_s << 200 << QByteArray(R"({"services": []})") << true << false;
+        QTest::newRow("current copy is not fetched") << v4 << u"current"_s << u""_s << 200 << valid << false << false;
+        QTest::newRow("named file is never refreshed") << v4 << u"missing"_s << v4 << 200 << valid << false << false;
+
+        const QByteArray valid6 = bootstrapJson({{{u"2000::/3"_s}, u"https://fresh.example/"_s}});
+        QTest::newRow("IPv6: missing copy is fetched") << v6 << u"missing"_s << u""_s << 200 << valid6 << true << true;
+        QTest::newRow("IPv6: an IPv4 table keeps the old copy")
+            << v6 << u"old"_s << u""_s << 200 << valid << true << false;
+        QTest::newRow("IPv6: current copy is not fetched")
+            << v6 << u"current"_s << u""_s << 200 << valid6 << false << false;
+        QTest::newRow("IPv6: named file is never refreshed")
+            << v6 << u"missing"_s << v6 << 200 << valid6 << false << false;
+        QTest::newRow("IPv6: not refreshed beside a named IPv4 file")
+            << v6 << u"old"_s << v4 << 200 << valid6 << false << false;
     }
     void bootstrapRefresh()
     {
+        QFETCH(QString, family);
         QFETCH(QString, copy);
-        QFETCH(bool, namedFile);
+        QFETCH(QString, named);
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         QFETCH(bool, asked);
         QFETCH(bool, replaced);
 
+        const bool v6 = family == u"ipv6"_s;
         TestHttpServer iana;
-        iana.setResponse("/rdap/ipv4.json", {status, body, {{"Content-Type", "application/json"}}});
+        const QByteArray path = v6 ? "/rdap/ipv6.json" : "/rdap/ipv4.json";
+        iana.setResponse(path, {status, body, {{"Content-Type", "application/json"}}});
         qputenv("ZELKOR_RDAP_BOOTSTRAP_URL", iana.url("/rdap/ipv4.json").toEncoded());
+        if (v6) {
+            qputenv("ZELKOR_RDAP_BOOTSTRAP6_URL", iana.url("/rdap/ipv6.json").toEncoded());
+        }
         Scene scene(iana);
         RdapClient::Options options = scene.options;
         options.bootstrapFile.clear();
-        if (namedFile) {
+        options.bootstrapFile6.clear();
+        if (named == u"ipv4"_s) {
             qputenv("ZELKOR_RDAP_BOOTSTRAP", QFile::encodeName(scene.options.bootstrapFile));
+        } else if (named == u"ipv6"_s) {
+            qputenv("ZELKOR_RDAP_BOOTSTRAP6", QFile::encodeName(scene.options.bootstrapFile6));
         }
-        const QByteArray oldCopy = bootstrapJson({{{u"93.0.0.0/8"_s}, u"https://old.example/"_s}});
+        const auto writeCopy = [](const QString& file, const QByteArray& content, int ageDays) {
+            QFile written(file);
+            return writeFile(file, content) && written.open(QIODevice::ReadWrite) &&
+                   written.setFileTime(QDateTime::currentDateTime().addDays(-ageDays),
+                                       QFileDevice::FileModificationTime);
+        };
+        const QByteArray oldCopy = v6 ? bootstrapJson({{{u"2001:db8::/32"_s}, u"https://old.example/"_s}})
+                                      : bootstrapJson({{{u"93.0.0.0/8"_s}, u"https://old.example/"_s}});
+        const QString copyPath = v6 ? scene.bootstrapCopy6() : scene.bootstrapCopy();
         if (copy != u"missing"_s) {
-            QVERIFY(writeFile(scene.bootstrapCopy(), oldCopy));
-            QFile file(scene.bootstrapCopy());
-            QVERIFY(file.open(QIODevice::ReadWrite));
-            QVERIFY(file.setFileTime(QDateTime::currentDateTime().addDays(copy == u"old"_s ? -31 : -29),
-                                     QFileDevice::FileModificationTime));
+            QVERIFY(writeCopy(copyPath, oldCopy, copy == u"old"_s ? 31 : 29));
+        }
+        // The IPv4 copy is not what an IPv6 row is about: a current one asks nothing.
+        if (v6) {
+            QVERIFY(
+                writeCopy(scene.bootstrapCopy(), bootstrapJson({{{u"93.0.0.0/8"_s}, u"https://v4.example/"_s}}), 1));
         }
 
         RdapClient client(options);
@@ -624,13 +767,48 @@ private Q_SLOTS:
             QTRY_COMPARE(iana.openConnections(), 0);
         }
         if (replaced) {
-            QTRY_COMPARE(readFile(scene.bootstrapCopy()), body);
+            QTRY_COMPARE(readFile(copyPath), body);
         } else {
             QTest::qWait(100);
-            QCOMPARE(readFile(scene.bootstrapCopy()), copy == u"missing"_s ? QByteArray() : oldCopy);
+            QCOMPARE(readFile(copyPath), copy == u"missing"_s ? QByteArray() : oldCopy);
         }
         QCOMPARE(iana.requests().size(), asked ? 1 : 0);
+        if (asked) {
+            QCOMPARE(iana.requests().first().target, path);
+        }
         QVERIFY(m_refreshServer.requests().isEmpty());
+    }
+
+    // An IPv6 relay goes by the IPv6 table to its registry, which is asked for
+    // "<base>ip/<address>" in the form of RFC 5952.
+    void ipv6Lookup_data()
+    {
+        QTest::addColumn<QString>("relay");
+        QTest::addColumn<QByteArray>("asked");
+        QTest::newRow("compressed") << u"2001:db8:1::25"_s << QByteArray("/rdap/ip/2001:db8:1::25");
+        QTest::newRow("full form in capitals")
+            << u"2001:0DB8:0001:0000:0000:0000:0000:0025"_s << QByteArray("/rdap/ip/2001:db8:1::25");
+        QTest::newRow("ending in a dotted quad")
+            << u"2001:db8:1::192.0.2.1"_s << QByteArray("/rdap/ip/2001:db8:1::c000:201");
+    }
+    void ipv6Lookup()
+    {
+        QFETCH(QString, relay);
+        QFETCH(QByteArray, asked);
+        TestHttpServer registry;
+        const QByteArray answer = R"({"objectClassName": "ip network", "startAddress": "2001:db8:1::",
+            "endAddress": "2001:db8:1:ffff:ffff:ffff:ffff:ffff", "entities": [)" +
+                                  abuseEntity("abuse@v6.example") + "]}";
+        registry.setResponse(asked, Response::page(answer, "application/rdap+json"));
+        Scene scene({{{u"0.0.0.0/0"_s}, registry.url().toString()}},
+                    {{{u"2001:db8:1::/48"_s}, registry.url("/rdap").toString()}});
+        RdapClient client(scene.options);
+        RdapResult result;
+        QVERIFY(ask(client, relay, result));
+        QCOMPARE(result.error, QString());
+        QCOMPARE(result.abuse, QStringList{u"abuse@v6.example"_s});
+        QCOMPARE(result.server, registry.url("/rdap").toString());
+        QCOMPARE(targets(registry), QList<QByteArray>{asked});
     }
 
 private:

@@ -54,8 +54,8 @@ TestHttpServer::Response rdapPage(const QByteArray& body)
     return TestHttpServer::Response::page(body, "application/rdap+json");
 }
 
-/// A loopback RDAP server with a bootstrap file that sends every address to
-/// it, and an empty cache of the test's own.
+/// A loopback RDAP server with bootstrap files that send every IPv4 and IPv6
+/// address to it, and an empty cache of the test's own.
 struct RdapServer
 {
     TestHttpServer http;
@@ -68,18 +68,32 @@ struct RdapServer
         bootstrap.write(QByteArray(R"({"version": "1.0", "publication": "2024-01-01T00:00:00Z", "services": [
             [["0.0.0.0/1", "128.0.0.0/1"], [")") +
                         http.url("/").toString().toUtf8() + "\"]]]}");
+        QFile bootstrap6(bootstrapFile6());
+        bootstrap6.open(QIODevice::WriteOnly);
+        bootstrap6.write(QByteArray(R"({"version": "1.0", "services": [[["::/1", "8000::/1"], [")") +
+                         http.url("/").toString().toUtf8() + "\"]]]}");
     }
 
     QString bootstrapFile() const { return directory.filePath(u"ipv4.json"_s); }
+    QString bootstrapFile6() const { return directory.filePath(u"ipv6.json"_s); }
     RdapClient::Options options() const
     {
-        return {std::chrono::milliseconds(3000), bootstrapFile(), directory.filePath(u"cache"_s)};
+        return {std::chrono::milliseconds(3000), bootstrapFile(), directory.filePath(u"cache"_s), bootstrapFile6()};
     }
     void answer(const QString& relay, const TestHttpServer::Response& response)
     {
         http.setResponse("/ip/" + relay.toLatin1(), response);
     }
 };
+
+QList<QByteArray> targets(const TestHttpServer& server)
+{
+    QList<QByteArray> list;
+    for (const TestHttpServer::Request& request : server.requests()) {
+        list.append(request.target);
+    }
+    return list;
+}
 
 QStringList rowsOf(const QList<AbuseRow>& rows)
 {
@@ -135,6 +149,7 @@ private Q_SLOTS:
     void rowsFollowEachRelaysWhoisRows_data();
     void rowsFollowEachRelaysWhoisRows();
     void offIsTheWhoisRunAlone();
+    void trustAsksOnlyTracedHops_data();
     void trustAsksOnlyTracedHops();
     void answersOfAnEarlierRunAreDropped();
     void doNotSendRefusesRdapRows();
@@ -186,21 +201,32 @@ void TestRdapTrace::offIsTheWhoisRunAlone()
 
 // With relay trust on only the traced hops are asked; a beyond hop's rows
 // arrive ticked, and the provider's hop says why it was not asked.
+void TestRdapTrace::trustAsksOnlyTracedHops_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("beyond");
+    QTest::newRow("IPv4 hops") << u"89.160.20.112"_s << u"216.160.83.56"_s;
+    QTest::newRow("IPv6 hops") << u"2a01:4f8:1:2::25"_s << u"2600:3c00::26"_s;
+}
+
 void TestRdapTrace::trustAsksOnlyTracedHops()
 {
+    QFETCH(QString, source);
+    QFETCH(QString, beyond);
     RdapBench bench;
-    const QStringList hops{u"81.2.69.10"_s, u"89.160.20.112"_s, u"216.160.83.56"_s};
-    for (const QString& hop : hops) {
-        bench.rdap.answer(hop, rdapPage(networkAnswer(hop, {u"abuse@"_s + hop.section(u'.', 0, 0) + u".example"_s})));
+    const QStringList hops{u"81.2.69.10"_s, source, beyond};
+    for (qsizetype at = 0; at < hops.size(); ++at) {
+        bench.rdap.answer(hops[at], rdapPage(networkAnswer(hops[at], {u"abuse@hop%1.example"_s.arg(at)})));
     }
+    const auto literal = [](const QString& hop) { return hop.contains(u':') ? u"IPv6:"_s + hop : hop; };
     bench.workbench.setHeaderText(u"Received: from a (a.provider.example [81.2.69.10]) by mx.provider.example\r\n"
-                                  u"Received: from b ([89.160.20.112]) by a.provider.example\r\n"
-                                  u"Received: from c ([216.160.83.56]) by b\r\n\r\n"_s);
+                                  u"Received: from b ([%1]) by a.provider.example\r\n"
+                                  u"Received: from c ([%2]) by b\r\n\r\n"_s.arg(literal(source), literal(beyond)));
     bench.workbench.setTrust({true, *parseMailHosts(u"81.2.69.0/24"), true});
     bench.workbench.setRdapEnabled(true);
     QVERIFY(bench.runTrace());
 
-    QCOMPARE(bench.rdap.http.requests().size(), 2);
+    QCOMPARE(targets(bench.rdap.http), (QList<QByteArray>{"/ip/" + source.toLatin1(), "/ip/" + beyond.toLatin1()}));
     const QList<RdapResult>& results = bench.workbench.state().rdap;
     QCOMPARE(results.size(), 3);
     QCOMPARE(results[0].error, u"not asked: your provider"_s);
@@ -208,7 +234,7 @@ void TestRdapTrace::trustAsksOnlyTracedHops()
     for (const AbuseRow& row : bench.workbench.state().lstAbuse) {
         rows.append((row.ticked ? u"[x] "_s : u"[ ] "_s) + row.address);
     }
-    QCOMPARE(rows, (QStringList{u"[ ] ABUSE@89.EXAMPLE"_s, u"[x] ABUSE@216.EXAMPLE"_s}));
+    QCOMPARE(rows, (QStringList{u"[ ] ABUSE@HOP1.EXAMPLE"_s, u"[x] ABUSE@HOP2.EXAMPLE"_s}));
 }
 
 // Clear Result during a run: its late RDAP answers add nothing, and the trace

@@ -401,6 +401,13 @@ void TestWhoisTrace::trustedRun_data()
     const QString folded =
         u"Received: from relay\r\n\t([10.1.2.3]) by inbox.provider.example\r\n"
         u"Received: from friendly\r\n (mail.sender.example [%1])\r\n by relay\r\n\r\n"_s.arg(SourceRelay);
+    const QString ipv6 = u"Received: from friendly (mail.sender.example [IPv6:2a00:1450:4864:20::432])\r\n"
+                         u"\tby inbox.provider.example with ESMTPS\r\n\r\n"_s;
+    QTest::newRow("on, an IPv6 source") << ipv6 << true << QString() << false
+                                        << QStringList{u"2a00:1450:4864:20::432"_s}
+                                        << arin({u"2a00:1450:4864:20::432"_s})
+                                        << QStringList{u"2a00:1450:4864:20::432"_s}
+                                        << QStringList{u"[ ] ABUSE@SENDER6.EXAMPLE"_s} << u"2a00:1450:4864:20::432"_s;
     QTest::newRow("on, folded lines behind a private hop")
         << folded << true << QString() << false << QStringList{u"10.1.2.3"_s, SourceRelay} << arin({SourceRelay})
         << QStringList{SourceRelay} << QStringList{dnsRow, u"[ ] SRC@SENDER.EXAMPLE"_s} << SourceRelay;
@@ -421,6 +428,7 @@ void TestWhoisTrace::trustedRun()
     TraceFixture fixture(Window);
     fixture.resolver.answers.insert(OwnRelay, {u"mx1.provider.example"_s, 0});
     fixture.resolver.answers.insert(SourceRelay, {u"mail.sender.example"_s, 0});
+    fixture.resolver.answers.insert(u"2a00:1450:4864:20::432"_s, {u"mx.sender6.example"_s, 0});
     play(fixture, {{Registry::ARIN, OwnRelay, u"OrgAbuseEmail: own@provider.example\n"_s},
                    {Registry::ARIN, SourceRelay, u"OrgAbuseEmail: src@sender.example\n"_s},
                    {Registry::ARIN, BeyondRelay, u"OrgAbuseEmail: far@beyond.example\n"_s}});

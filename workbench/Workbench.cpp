@@ -224,12 +224,15 @@ bool Workbench::isBeyondRow(qsizetype row) const
     return row >= 0 && row < m_state.ipTrust.size() && m_state.ipTrust[row] == HopTrust::Beyond;
 }
 
-// Only the first relay address is reverse-resolved; its domain gives the one
+// Only the first traced relay address is reverse-resolved; its domain gives the one
 // abuse address that the run proposes before the whois answers come in.
 void Workbench::proposeAbuseAddress(const QString& address)
 {
     setBusyReason(ResolvingName, true);
-    const ReverseLookupResult lookup = ResolveHostName(m_resolver, address, [this] { m_host.processPendingEvents(); });
+    // With relay trust on the source may be an IPv6 address, which is looked
+    // up too; the relay rules of trust off give IPv4 addresses only.
+    const auto resolve = m_trustOptions.enabled ? ResolveAnyHostName : ResolveHostName;
+    const ReverseLookupResult lookup = resolve(m_resolver, address, [this] { m_host.processPendingEvents(); });
     setBusyReason(ResolvingName, false);
     assign(m_state.reverseLookup, describeReverseLookup(address, lookup), Field::ReverseLookup);
     if (lookup.errorCode != ResolverError::None) {

@@ -69,6 +69,7 @@ Environment:
                         these servers instead of those of /etc/resolv.conf.
   ZELKOR_RDAP_BOOTSTRAP FILE: the RDAP bootstrap file (IANA's ipv4.json) to use,
                         instead of the cached or installed copy.
+  ZELKOR_RDAP_BOOTSTRAP6 FILE: the same for IPv6 (IANA's ipv6.json).
   ZELKOR_MAIL_PASSWORD  the mail store's and the transport's password, when no
                         secret store holds one; ZELKOR_SMTP_PASSWORD the
                         transport's, when it differs.

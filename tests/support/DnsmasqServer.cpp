@@ -18,7 +18,7 @@ DnsmasqServer::DnsmasqServer(const QStringList& records, const std::function<boo
         m_address = unusedAddress();
         // No configuration file, no pid file, in the foreground.
         QStringList arguments = u"-k -C /dev/null --pid-file= --no-resolv --no-hosts --bind-interfaces "
-                                u"--listen-address=127.0.0.1 --local=/in-addr.arpa/"_s.split(u' ');
+                                u"--listen-address=127.0.0.1 --local=/in-addr.arpa/ --local=/ip6.arpa/"_s.split(u' ');
         arguments.append(u"--port="_s + m_address.section(u':', 1));
         for (const QString& record : records) {
             arguments.append(u"--"_s + record);

@@ -8,7 +8,7 @@
 
 /// A dnsmasq process on 127.0.0.1 that serves the given records for the lifetime
 /// of the object and nothing else: no upstream servers, no hosts file, and every
-/// name under in-addr.arpa without a record is answered "no such name".
+/// name under in-addr.arpa or ip6.arpa without a record is answered "no such name".
 class DnsmasqServer final
 {
 public:

@@ -6,8 +6,9 @@
 #include <QHash>
 #include <QList>
 
-/// A resolver that answers from a table of addresses (dotted text) and records
-/// the lookups it was asked for.
+/// A resolver that answers from a table of addresses (dotted text, or IPv6 in
+/// the compressed lower-case form of RFC 5952 such as "2001:db8::25") and
+/// records the lookups it was asked for, of both families, in that form.
 class FakeResolver final : public HostResolver
 {
 public:
@@ -20,4 +21,5 @@ public:
     int startup() override { return startupResult; }
     void cleanup() override { ++cleanups; }
     ReverseLookupResult lookupAddress(quint32 networkOrderAddress) override;
+    ReverseLookupResult lookupAddress6(const Ipv6Bytes& address) override;
 };
