@@ -135,27 +135,35 @@ std::optional<qint64> MaildirFolder::deliveryMicroseconds(QStringView uniqueName
     return seconds * 1000000 + micro;
 }
 
+// Every message of new/ and cur/ that is not flagged trashed: its path, its
+// unique name and the delivery time in that name, if it has one.
+template <typename Visit>
+void MaildirFolder::forEachMessage(const QString& maildir, Visit visit)
+{
+    for (const QString& sub : {u"/new/"_s, u"/cur/"_s}) {
+        const QString directory = maildir + sub;
+        forEachFile(directory, [&](const QString& fileName) {
+            if (!isTrashed(fileName)) {
+                const QString unique = uniqueName(fileName).toString();
+                visit(directory + fileName, unique, deliveryMicroseconds(unique));
+            }
+        });
+    }
+}
+
 std::optional<QString> MaildirFolder::oldest()
 {
     // Names without a delivery time come after all that have one.
     using Key = std::tuple<bool, qint64, QString>;
     std::optional<Key> best;
     QString bestPath;
-    for (const QString& sub : {u"/new/"_s, u"/cur/"_s}) {
-        const QString directory = m_directory + sub;
-        forEachFile(directory, [&](const QString& fileName) {
-            if (isTrashed(fileName)) {
-                return;
-            }
-            const QString unique = uniqueName(fileName).toString();
-            const std::optional<qint64> time = deliveryMicroseconds(unique);
-            Key key{!time.has_value(), time.value_or(0), unique};
-            if (!best || key < *best) {
-                best = std::move(key);
-                bestPath = directory + fileName;
-            }
-        });
-    }
+    forEachMessage(m_directory, [&](const QString& path, const QString& unique, std::optional<qint64> time) {
+        Key key{!time.has_value(), time.value_or(0), unique};
+        if (!best || key < *best) {
+            best = std::move(key);
+            bestPath = path;
+        }
+    });
     m_paths.clear();
     if (!best) {
         return std::nullopt;
@@ -243,19 +251,10 @@ QList<QByteArray> MaildirFolder::newestHeaders(qsizetype count)
     // program) are dated by their modification time.
     using Key = std::tuple<qint64, QString>;
     std::vector<std::pair<Key, QString>> messages;
-    for (const QString& sub : {u"/new/"_s, u"/cur/"_s}) {
-        const QString directory = m_directory + sub;
-        forEachFile(directory, [&](const QString& fileName) {
-            if (isTrashed(fileName)) {
-                return;
-            }
-            const QString unique = uniqueName(fileName).toString();
-            const std::optional<qint64> time = deliveryMicroseconds(unique);
-            const qint64 when =
-                time ? *time : QFileInfo(directory + fileName).lastModified().toMSecsSinceEpoch() * 1000;
-            messages.push_back({{when, unique}, directory + fileName});
-        });
-    }
+    forEachMessage(m_directory, [&](const QString& path, const QString& unique, std::optional<qint64> time) {
+        const qint64 when = time ? *time : QFileInfo(path).lastModified().toMSecsSinceEpoch() * 1000;
+        messages.push_back({{when, unique}, path});
+    });
     std::sort(messages.begin(), messages.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
     QList<QByteArray> headers;
     for (const auto& [key, path] : messages) {

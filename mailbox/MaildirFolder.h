@@ -38,5 +38,7 @@ private:
     QHash<QString, QString> m_paths; // EntryID → file, from the last look at the folder
 
     QString folderDirectory(const QString& folder) const;
+    template <typename Visit>
+    static void forEachMessage(const QString& maildir, Visit visit);
     QString locate(const QString& entryId);
 };
