@@ -784,20 +784,31 @@ void TestBatch::reportBatchOnMaildir_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QStringList>("recipients");
+    QTest::addColumn<QStringList>("options");
 
     // Every spelling that opens the Maildir's top folder raises the warning,
     // which a run without --yes answers Cancel.
     for (const QString& inbox : {u"INBOX"_s, u"/INBOX"_s, u"INBOX/"_s, u"inbox"_s}) {
-        QTest::addRow("folder=%s", qPrintable(inbox)) << u"folder=%1\n"_s.arg(inbox) << u"INBOX"_s << 3
-                                                      << u"about to process ALL items in Inbox!"_s << QStringList{};
+        QTest::addRow("folder=%s", qPrintable(inbox))
+            << u"folder=%1\n"_s.arg(inbox) << u"INBOX"_s << 3 << u"about to process ALL items in Inbox!"_s
+            << QStringList{} << QStringList{};
     }
     // A destination that is the source folder would load the same message again and again.
     QTest::newRow("trash=Junk") << u"folder=Junk\ntrash=Junk\n"_s << u"Junk"_s << 2 << u"[store] trash"_s
-                                << QStringList{};
+                                << QStringList{} << QStringList{};
     QTest::newRow("unreported=/Junk/") << u"folder=Junk\nunreported=/Junk/\n"_s << u"Junk"_s << 2
-                                       << u"[store] unreported"_s << QStringList{};
-    QTest::newRow("answer cut mid-address") << u"folder=Junk\n"_s << u"Junk"_s << 0 << u"sent and deleted"_s
-                                            << QStringList{u"ABUSE@A.EXAMPLE"_s, u"ABUSE@NET.EXAMPLE"_s};
+                                       << u"[store] unreported"_s << QStringList{} << QStringList{};
+    QTest::newRow("answer cut mid-address")
+        << u"folder=Junk\n"_s << u"Junk"_s << 0 << u"sent and deleted"_s
+        << QStringList{u"ABUSE@A.EXAMPLE"_s, u"ABUSE@NET.EXAMPLE"_s} << QStringList{};
+    // Relay trust applies to the batch: it needs mail hosts, and then the
+    // spam's only relay, a documentation address, leaves nobody to report.
+    QTest::newRow("--trust without mail hosts")
+        << u"folder=Junk\n"_s << u"Junk"_s << 3 << u"no mail hosts are configured"_s << QStringList{}
+        << QStringList{u"--trust"_s};
+    QTest::newRow("--trust --mailhost") << u"folder=Junk\n"_s << u"Junk"_s << 3 << u"No relay to report"_s
+                                        << QStringList{}
+                                        << QStringList{u"--trust"_s, u"--mailhost"_s, u"mx.a.example"_s};
 }
 
 // zelkor-report --mailbox --batch over a Maildir, without --yes.
@@ -808,6 +819,7 @@ void TestBatch::reportBatchOnMaildir()
     QFETCH(int, exitCode);
     QFETCH(QString, message);
     QFETCH(QStringList, recipients);
+    QFETCH(QStringList, options);
     MailBench bench;
     bench.registries.server(Registry::ARIN)
         .setDefaultReply(TestWhoisServer::Reply::resetAfter(
@@ -821,7 +833,8 @@ void TestBatch::reportBatchOnMaildir()
     env.insert(u"ZELKOR_DNS_SERVERS"_s, dns.serverAddress());
     env.insert(u"ZELKOR_WHOIS_SERVERS"_s, bench.registries.environmentValue());
 
-    const ReportOutcome outcome = runZelkorReport({u"--mailbox"_s, u"--batch"_s, u"--progress"_s}, env);
+    const ReportOutcome outcome =
+        runZelkorReport(QStringList{u"--mailbox"_s, u"--batch"_s, u"--progress"_s} + options, env);
     QVERIFY2(outcome.exitCode == exitCode, outcome.err.constData());
     QVERIFY2(outcome.err.contains(message.toUtf8()), outcome.err.constData());
     QCOMPARE(bench.messageFiles(deliverTo).size(), recipients.isEmpty() ? 1 : 0);
