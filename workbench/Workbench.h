@@ -122,7 +122,6 @@ public:
     /// arrive ticked); the relay list shows every hop of the `Received` chain.
     /// Off by default: every relay address is traced.
     void setTrust(TrustOptions options) { m_trustOptions = std::move(options); }
-    const TrustOptions& trust() const { return m_trustOptions; }
 
     /// With RDAP on, Start also asks each relay address's registry over RDAP
     /// for the network's abuse contact, and the trace adds those addresses after
