@@ -15,6 +15,10 @@ struct AbuseRow
     QString source;
     /// For an "rdap" row, the server that published the address.
     QString server;
+    /// What the answer makes of the address: "abuse" (designated for abuse
+    /// reports), "remark" (named in a remark about abuse), "registry" (the
+    /// registry's own) or "other" (staff, NOC, a guess from the reverse lookup).
+    QString role;
 
     friend bool operator==(const AbuseRow&, const AbuseRow&) = default;
 };

@@ -24,15 +24,17 @@ AbuseContactSettings readAbuseContactSettings(const QString& path)
         return settings;
     }
     for (const SettingsEntry& entry : text.entries) {
-        if (entry.section != u"abuse-contacts" || entry.key != u"rdap") {
+        if (entry.section != u"abuse-contacts" || (entry.key != u"rdap" && entry.key != u"designated")) {
             continue;
         }
-        const std::optional<bool> rdap = parseSettingsBool(entry.value);
-        if (!rdap) {
-            settings.error = u"%1: [abuse-contacts] rdap: \"%2\" is neither true nor false"_s.arg(path, entry.value);
-            return AbuseContactSettings{false, settings.error};
+        const std::optional<bool> value = parseSettingsBool(entry.value);
+        if (!value) {
+            AbuseContactSettings defaults;
+            defaults.error =
+                u"%1: [abuse-contacts] %2: \"%3\" is neither true nor false"_s.arg(path, entry.key, entry.value);
+            return defaults;
         }
-        settings.rdap = *rdap;
+        (entry.key == u"rdap" ? settings.rdap : settings.designated) = *value;
     }
     return settings;
 }

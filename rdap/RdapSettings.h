@@ -8,6 +8,8 @@ struct AbuseContactSettings
 {
     /// Ask each relay's registry over RDAP for the network's abuse contact.
     bool rdap = false;
+    /// Tick each relay's rows that its answers do not designate for abuse reports.
+    bool designated = false;
     /// Empty, or why the section could not be read (the defaults apply then).
     QString error;
 };

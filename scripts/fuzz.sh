@@ -14,7 +14,7 @@ seconds="${1:-30}"
 shift || true
 targets=("$@")
 if ((${#targets[@]} == 0)); then
-    targets=(header answer donotsend mailitem rdap received)
+    targets=(header answer abuseroles donotsend mailitem rdap received)
 fi
 
 ./scripts/install-deps.sh --with-tests
@@ -28,7 +28,7 @@ export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan-suppressions.t
 seeds_of() {
     case "$1" in
     header | mailitem | received) echo tests/data/mail ;;
-    answer) echo tests/data/whois ;;
+    answer | abuseroles) echo tests/data/whois ;;
     donotsend) echo fuzz/regressions/donotsend ;;
     rdap) echo tests/data/rdap ;;
     esac

@@ -34,19 +34,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
 
         QTest::newRow("ticked row left out, separator after the last")
-            << QList<AbuseRow>{{u"A@X.ORG"_s, false, {}, {}},
-                               {u"B@Y.ORG"_s, true, {}, {}},
-                               {u"C@Z.ORG"_s, false, {}, {}}}
+            << QList<AbuseRow>{{u"A@X.ORG"_s, false, {}, {}, {}},
+                               {u"B@Y.ORG"_s, true, {}, {}, {}},
+                               {u"C@Z.ORG"_s, false, {}, {}, {}}}
             << u"H: 1"_s << u"b"_s
             << u"A@X.ORG;C@Z.ORG;\r\n\r\nSpam Complaint\r\n"_s + Head + u"H: 1\r\nb\r\n"_s + tail();
         QTest::newRow("every row ticked: an empty first line")
-            << QList<AbuseRow>{{u"A@X.ORG"_s, true, {}, {}}} << u"H: 1"_s << u"b"_s
+            << QList<AbuseRow>{{u"A@X.ORG"_s, true, {}, {}, {}}} << u"H: 1"_s << u"b"_s
             << u"\r\n\r\nSpam Complaint\r\n"_s + Head + u"H: 1\r\nb\r\n"_s + tail();
         QTest::newRow("empty boxes: five line ends between the banners")
             << QList<AbuseRow>{} << QString() << QString()
             << u"\r\n\r\nSpam Complaint\r\n"_s + Head + u"\r\n\r\n"_s + tail();
         QTest::newRow("a header ending in CR LF keeps its empty line")
-            << QList<AbuseRow>{{u"A@X.ORG"_s, false, {}, {}}} << u"H: 1\r\n"_s << u"b\r\n"_s
+            << QList<AbuseRow>{{u"A@X.ORG"_s, false, {}, {}, {}}} << u"H: 1\r\n"_s << u"b\r\n"_s
             << u"A@X.ORG;\r\n\r\nSpam Complaint\r\n"_s + Head + u"H: 1\r\n\r\nb\r\n\r\n"_s + tail();
     }
     void complaintText()

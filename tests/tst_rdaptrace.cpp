@@ -410,19 +410,25 @@ void TestRdapTrace::settingsSection_data()
 {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<bool>("rdap");
+    QTest::addColumn<bool>("designated");
     QTest::addColumn<bool>("error");
 
-    QTest::newRow("no section") << QByteArray("[store]\nfolder=Junk\n") << false << false;
-    QTest::newRow("on, with a comment") << QByteArray("[Abuse-Contacts]\nRDAP = yes   ; ask\n") << true << false;
-    QTest::newRow("off") << QByteArray("[abuse-contacts]\nrdap=false\n") << false << false;
-    QTest::newRow("the key in another section") << QByteArray("[store]\nrdap=true\n") << false << false;
-    QTest::newRow("not a truth value") << QByteArray("[abuse-contacts]\nrdap=sometimes\n") << false << true;
+    QTest::newRow("no section") << QByteArray("[store]\nfolder=Junk\n") << false << false << false;
+    QTest::newRow("on, with a comment") << QByteArray("[Abuse-Contacts]\nRDAP = yes   ; ask\n") << true << false
+                                        << false;
+    QTest::newRow("off") << QByteArray("[abuse-contacts]\nrdap=false\n") << false << false << false;
+    QTest::newRow("designated alone") << QByteArray("[abuse-contacts]\ndesignated=on\n") << false << true << false;
+    QTest::newRow("the key in another section") << QByteArray("[store]\nrdap=true\n") << false << false << false;
+    QTest::newRow("not a truth value") << QByteArray("[abuse-contacts]\nrdap=sometimes\n") << false << false << true;
+    QTest::newRow("designated not a truth value")
+        << QByteArray("[abuse-contacts]\nrdap=true\ndesignated=maybe\n") << false << false << true;
 }
 
 void TestRdapTrace::settingsSection()
 {
     QFETCH(QByteArray, text);
     QFETCH(bool, rdap);
+    QFETCH(bool, designated);
     QFETCH(bool, error);
     QTemporaryDir directory;
     QFile file(directory.filePath(u"zelkor.conf"_s));
@@ -431,6 +437,7 @@ void TestRdapTrace::settingsSection()
     file.close();
     const AbuseContactSettings settings = readAbuseContactSettings(file.fileName());
     QCOMPARE(settings.rdap, rdap);
+    QCOMPARE(settings.designated, designated);
     QCOMPARE(!settings.error.isEmpty(), error);
     QVERIFY(!readAbuseContactSettings(directory.filePath(u"missing.conf"_s)).rdap);
 }

@@ -76,6 +76,7 @@ private Q_SLOTS:
     void helpExplainsTheEnvironment();
     void relayTrustOverSharedMessages_data();
     void relayTrustOverSharedMessages();
+    void designatedDesksOnly();
 };
 
 void TestReport::headerOnlyRowsToTheCharacter_data()
@@ -144,8 +145,10 @@ void TestReport::wholeTraceOnLoopback()
                                 "Received: from x ([192.0.2.1]) by y\n", servers);
     QCOMPARE(outcome.exitCode, 0);
     QCOMPARE(outcome.json().value(u"abuse"_s).toArray(),
-             (QJsonArray{QJsonObject{
-                 {u"address"_s, u"ABUSE@RELAY.EXAMPLE"_s}, {u"ticked"_s, false}, {u"source"_s, u"whois"_s}}}));
+             (QJsonArray{QJsonObject{{u"address"_s, u"ABUSE@RELAY.EXAMPLE"_s},
+                                     {u"ticked"_s, false},
+                                     {u"source"_s, u"whois"_s},
+                                     {u"role"_s, u"abuse"_s}}}));
     QCOMPARE(outcome.json().value(u"tracking"_s).toString(), u"abuse-mailbox: abuse@relay.example\n"_s);
     QCOMPARE(outcome.json().value(u"status"_s).toString(), u"Received answer"_s);
     // The status line says nothing of the reverse lookup; the JSON and the progress do.
@@ -367,6 +370,38 @@ void TestReport::relayTrustOverSharedMessages()
         QCOMPARE(hop.toObject().value(u"trust"_s).toString(), QString());
         QCOMPARE(hop.toObject().keys(), (QStringList{u"address"_s, u"by"_s, u"helo"_s, u"rdns"_s, u"trust"_s}));
     }
+}
+
+// With --designated the complaint goes to the desk the answer names, not to
+// its staff or the registry; --no-designated gives today's complaint exactly.
+void TestReport::designatedDesksOnly()
+{
+    TestWhoisServer arin;
+    arin.setReply(u"192.0.2.3"_s, TestWhoisServer::Reply::text(u"OrgName:        Example Net\n"
+                                                               u"OrgAbuseEmail:  abuse@net.example\n"
+                                                               u"OrgTechEmail:   jane.doe@net.example\n"
+                                                               u"Comment:        hostmaster@arin.net\n"
+                                                               u"% Abuse contact for '192.0.2.0 - 192.0.2.255' is "
+                                                               u"'desk@net.example'\n"_s));
+    const QByteArray message = "Received: from x ([192.0.2.3]) by y\nSubject: s\n\nbody\n";
+    const auto complaint = [&](const QStringList& options) {
+        return run(QStringList{u"--complaint"_s} + options + QStringList{u"-"_s}, message,
+                   arin.mapEntry(u"WHOIS.ARIN.NET"_s));
+    };
+    const Outcome designated = complaint({u"--designated"_s});
+    QCOMPARE(designated.exitCode, 0);
+    QVERIFY2(designated.out.startsWith("ABUSE@NET.EXAMPLE;DESK@NET.EXAMPLE;\r\n"), designated.out.constData());
+    const Outcome asMade = complaint({u"--no-designated"_s});
+    QVERIFY2(asMade.out.startsWith("ABUSE@NET.EXAMPLE;JANE.DOE@NET.EXAMPLE;HOSTMASTER@ARIN.NET;\r\n"),
+             asMade.out.constData());
+    QCOMPARE(asMade.out, complaint({}).out);
+
+    const Outcome json = run({u"--json"_s, u"--designated"_s, u"-"_s}, message, arin.mapEntry(u"WHOIS.ARIN.NET"_s));
+    QStringList rows;
+    for (const QJsonValue& row : json.json().value(u"abuse"_s).toArray()) {
+        rows.append(row[u"role"_s].toString() + (row[u"ticked"_s].toBool() ? u" ticked"_s : u""_s));
+    }
+    QCOMPARE(rows, (QStringList{u"abuse"_s, u"other ticked"_s, u"registry ticked"_s, u"abuse"_s}));
 }
 
 QTEST_GUILESS_MAIN(TestReport)

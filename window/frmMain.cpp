@@ -337,10 +337,35 @@ void frmMain::showAbuseList()
         auto* item = new QListWidgetItem(row.address, list);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(row.ticked ? Qt::Checked : Qt::Unchecked);
-        setRowToolTip(*item, row.source == u"rdap"
-                                 ? u"Published over RDAP by %1 as the network's abuse contact"_s.arg(row.server)
-                                 : QString());
+        setRowToolTip(*item, abuseTip(row));
     }
+}
+
+// What a row is, in words; with designated desks on also why it is ticked.
+QString frmMain::abuseTip(const AbuseRow& row) const
+{
+    if (row.source == u"rdap") {
+        return u"Published over RDAP by %1 as the network's abuse contact"_s.arg(row.server);
+    }
+    if (!m_workbench.isDesignated()) {
+        return {};
+    }
+    if (row.source == u"dns") {
+        return row.ticked ? u"A guess from the relay's name: ticked because an abuse contact is known"_s
+                          : u"A guess from the relay's name, not an address any answer names"_s;
+    }
+    if (row.role == u"abuse") {
+        return u"Abuse contact named by the whois answer"_s;
+    }
+    if (row.role == u"remark") {
+        return row.ticked ? u"Named in a remark of the whois answer: ticked because an abuse contact is known"_s
+                          : u"Named in a remark about abuse in the whois answer"_s;
+    }
+    if (row.role == u"registry") {
+        return u"An address of the registry itself: ticked, as it is not the network's abuse desk"_s;
+    }
+    return row.ticked ? u"A staff or other address in the whois answer: ticked because an abuse contact is known"_s
+                      : u"An address in the whois answer that names no abuse contact"_s;
 }
 
 // Each relay address's tool tip tells how its lookups went (the reverse

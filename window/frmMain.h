@@ -75,6 +75,7 @@ private:
     void setCommandEnabled(QPushButton* command, bool enabled);
     void showList(QListWidget* list, const QStringList& rows);
     void showAbuseList();
+    QString abuseTip(const AbuseRow& row) const;
     void showRelayTips();
     static QString rdapTip(const RdapResult& result);
     /// Runs an edit of the user's against the workbench; the change notice it

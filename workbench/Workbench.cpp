@@ -10,6 +10,7 @@
 #include "resolve/ReverseLookup.h"
 #include "trust/PublicSuffix.h"
 #include "whois/AbuseHarvest.h"
+#include "whois/AbuseRoles.h"
 #include "whois/AnswerEvaluation.h"
 #include "workbench/WorkbenchHost.h"
 
@@ -245,7 +246,8 @@ void Workbench::proposeAbuseAddress(const QString& address)
     appendDomain(domain);
     const QString candidate = u"ABUSE@"_s + domain;
     if (!DontSend(candidate)) {
-        appendAbuse(candidate, u"dns"_s);
+        // A guess from the name, not an address any answer designates.
+        appendAbuse(candidate, u"dns"_s, abuseRoleName(AbuseRole::Other));
     }
 }
 
@@ -348,12 +350,25 @@ void Workbench::finishRelayAddress(const QString& strIn)
     }
     // One reading of the list serves every address of the answer.
     const DoNotSendFilter dontSend(readDoNotSendList(m_programDirectory));
-    const QStringList harvested =
-        HarvestAddresses(strIn, listed, [&dontSend](const QString& address) { return dontSend.refuses(address); });
+    const auto refuses = [&dontSend](const QString& address) { return dontSend.refuses(address); };
+    QStringList harvested = HarvestAddresses(strIn, listed, refuses);
+    // Addresses the answer designates where the harvest cannot read them go
+    // through the harvest's own steps.
+    if (m_designated) {
+        if (const QStringList designated = DesignatedBeyondHarvest(strIn); !designated.isEmpty()) {
+            harvested += HarvestAddresses(designated.join(u'\n') + u'\n', listed + harvested, refuses);
+        }
+    }
+    const QList<AddressRole> roles = ClassifyAbuseRoles(strIn);
+    const auto roleOf = [&roles](const QString& address) {
+        const auto found = std::find_if(roles.cbegin(), roles.cend(),
+                                        [&address](const AddressRole& role) { return role.address == address; });
+        return abuseRoleName(found == roles.cend() ? AbuseRole::Other : found->role);
+    };
     // A hop older than the source may be forged: its rows wait for the user.
     const bool beyond = isBeyondRow(m_state.intIPIndex);
     for (const QString& address : harvested) {
-        appendAbuse(address, u"whois"_s, {}, beyond);
+        appendAbuse(address, u"whois"_s, roleOf(address), {}, beyond);
     }
     // The relay's RDAP contacts follow its whois rows, so the trace waits for
     // a lookup still under way (the client ends each within its time limit).
@@ -370,6 +385,7 @@ void Workbench::advanceToNextRelay()
         return;
     }
     appendRdapRows(m_trace->relayIndex());
+    designateRelayRows();
     m_trace->nextRelay();
 }
 
@@ -388,6 +404,31 @@ void Workbench::traceEnded(WhoisTrace::End end, const QString& reason)
         return;
     }
     m_batch.traceEnded(*trace, end, reason, m_refusal);
+}
+
+// The rows of the relay just traced, the reverse lookup's proposal with the
+// first relay's, are ticked where the answers designate another desk.
+void Workbench::designateRelayRows()
+{
+    const qsizetype first = std::min(m_relayRowsStart, m_state.lstAbuse.size());
+    m_relayRowsStart = m_state.lstAbuse.size();
+    if (!m_designated) {
+        return;
+    }
+    static const QHash<QString, AbuseRole> byName{{abuseRoleName(AbuseRole::Abuse), AbuseRole::Abuse},
+                                                  {abuseRoleName(AbuseRole::Remark), AbuseRole::Remark},
+                                                  {abuseRoleName(AbuseRole::Registry), AbuseRole::Registry}};
+    QList<AbuseRole> roles;
+    QList<bool> ticks;
+    for (qsizetype row = first; row < m_state.lstAbuse.size(); ++row) {
+        roles.append(byName.value(m_state.lstAbuse[row].role, AbuseRole::Other));
+        ticks.append(m_state.lstAbuse[row].ticked);
+    }
+    const QList<bool> decided = DesignatedTicks(roles, ticks);
+    for (qsizetype at = 0; at < decided.size(); ++at) {
+        m_state.lstAbuse[first + at].ticked = ticks[at] || decided[at];
+    }
+    Q_EMIT changed(Field::Abuse);
 }
 
 void Workbench::setHeaderText(const QString& text)
@@ -436,9 +477,10 @@ void Workbench::setTracking(const QString& text)
     assign(m_state.txtWhoIsOut, text, Field::Tracking);
 }
 
-void Workbench::appendAbuse(const QString& address, const QString& source, const QString& server, bool ticked)
+void Workbench::appendAbuse(const QString& address, const QString& source, const QString& role, const QString& server,
+                            bool ticked)
 {
-    m_state.lstAbuse.append(AbuseRow{address, ticked, source, server});
+    m_state.lstAbuse.append(AbuseRow{address, ticked, source, server, role});
     Q_EMIT changed(Field::Abuse);
 }
 
@@ -450,5 +492,6 @@ void Workbench::appendDomain(const QString& domain)
 
 void Workbench::clearAbuse()
 {
+    m_relayRowsStart = 0;
     assign(m_state.lstAbuse, {}, Field::Abuse);
 }

@@ -123,6 +123,13 @@ public:
     /// Off by default: every relay address is traced.
     void setTrust(TrustOptions options) { m_trustOptions = std::move(options); }
 
+    /// With designated desks on, each relay's rows that its answers do not
+    /// designate for abuse reports arrive ticked (see DesignatedTicks), and
+    /// addresses an answer designates where the harvest cannot read them are
+    /// added. Off by default: the rows are as the harvest makes them.
+    void setDesignated(bool enabled) { m_designated = enabled; }
+    bool isDesignated() const { return m_designated; }
+
     /// With RDAP on, Start also asks each relay address's registry over RDAP
     /// for the network's abuse contact, and the trace adds those addresses after
     /// the whois ones of that relay. Off by default: the results are the whois
@@ -205,7 +212,9 @@ private:
     bool isRdapPending(qsizetype index) const;
 
     void setTracking(const QString& text);
-    void appendAbuse(const QString& address, const QString& source, const QString& server = {}, bool ticked = false);
+    void appendAbuse(const QString& address, const QString& source, const QString& role, const QString& server = {},
+                     bool ticked = false);
+    void designateRelayRows();
     void appendDomain(const QString& domain);
     void clearAbuse();
 
@@ -234,6 +243,9 @@ private:
     /// The rows of lstIPs the last Start traces, in order.
     QList<qsizetype> m_tracedRows;
     TrustOptions m_trustOptions;
+    bool m_designated = false;
+    /// The first row of the abuse list that belongs to the relay being traced.
+    qsizetype m_relayRowsStart = 0;
     /// Why the last Start started no trace.
     QString m_notTraced;
     /// Why the batch must stop before the next message: an RDAP server of this

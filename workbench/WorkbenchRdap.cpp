@@ -3,6 +3,7 @@
 // and joined to it relay by relay.
 #include "common/CaseMapping.h"
 #include "complaint/DoNotSendList.h"
+#include "whois/AbuseRoles.h"
 #include "workbench/Workbench.h"
 
 using namespace Qt::StringLiterals;
@@ -104,7 +105,8 @@ void Workbench::appendRdapRows(qsizetype index)
         const bool listed = std::any_of(m_state.lstAbuse.cbegin(), m_state.lstAbuse.cend(),
                                         [&](const AbuseRow& row) { return row.address == address; });
         if (!listed && !dontSend.refuses(address)) {
-            appendAbuse(address, u"rdap"_s, result.server, isBeyondRow(index));
+            // The published entity has the abuse role.
+            appendAbuse(address, u"rdap"_s, abuseRoleName(AbuseRole::Abuse), result.server, isBeyondRow(index));
         }
     }
 }

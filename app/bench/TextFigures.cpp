@@ -7,6 +7,7 @@
 #include "header/HeaderParser.h"
 #include "mailbox/MessageText.h"
 #include "whois/AbuseHarvest.h"
+#include "whois/AbuseRoles.h"
 #include "whois/AnswerEvaluation.h"
 
 #include <QTemporaryDir>
@@ -133,6 +134,21 @@ void HarvestMebibyteLongList(benchmark::State& state)
     state.SetLabel("10,000 entries");
 }
 
+// A mebibyte of the lines that make the role reader remember things: quoted
+// comments, handles named by abuse-c, objects defining many handles.
+void RolesOfMebibyte(benchmark::State& state, const QString& line)
+{
+    QString answer;
+    for (int index = 0; answer.size() < 1024 * 1024; ++index) {
+        answer += line.arg(index);
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ClassifyAbuseRoles(answer));
+        benchmark::DoNotOptimize(DesignatedBeyondHarvest(answer));
+    }
+    countCharacters(state, {answer});
+}
+
 void ComplaintOfMegabyteBody(benchmark::State& state)
 {
     const QString header = realHeaders().value(0);
@@ -140,8 +156,8 @@ void ComplaintOfMegabyteBody(benchmark::State& state)
     while (body.size() < 1000000) {
         body += u"Buy now, while stocks last! Visit our shop for the best prices.\r\n"_s;
     }
-    const QList<AbuseRow> rows{{u"ABUSE@NET.EXAMPLE"_s, false, u"whois"_s, {}},
-                               {u"ABUSE@ISP.EXAMPLE"_s, false, u"dns"_s, {}}};
+    const QList<AbuseRow> rows{{u"ABUSE@NET.EXAMPLE"_s, false, u"whois"_s, {}, u"abuse"_s},
+                               {u"ABUSE@ISP.EXAMPLE"_s, false, u"dns"_s, {}, u"other"_s}};
     for (auto _ : state) {
         benchmark::DoNotOptimize(ComplaintText(rows, header, body));
     }
@@ -155,4 +171,10 @@ BENCHMARK(ParseLongestHeader)->Name("ParseHeader/32767_characters")->Unit(benchm
 BENCHMARK(HarvestRealAnswers)->Name("ClassifyAndHarvest/real_answers")->Unit(benchmark::kMicrosecond);
 BENCHMARK(HarvestMebibyteNoList)->Name("ClassifyAndHarvest/1MiB_no_donotsend")->Unit(benchmark::kMillisecond);
 BENCHMARK(HarvestMebibyteLongList)->Name("Harvest/1MiB_donotsend_10000")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RolesOfMebibyte, quoted, u"% Abuse contact for 'x' is 'a%1@isp.example'\n"_s)
+    ->Name("AbuseRoles/1MiB_quoted_comments")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RolesOfMebibyte, handles, u"nic-hdl: H%1\ne-mail: a%1@isp.example\nabuse-c: H%1\n"_s)
+    ->Name("AbuseRoles/1MiB_one_object_of_handles")
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(ComplaintOfMegabyteBody)->Name("ComplaintText/1MB_body")->Unit(benchmark::kMillisecond);

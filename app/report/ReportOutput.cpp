@@ -50,7 +50,8 @@ QByteArray renderJson(const WorkbenchState& state, bool withComplaint, bool with
 {
     QJsonArray abuse;
     for (const AbuseRow& row : state.lstAbuse) {
-        abuse.append(QJsonObject{{u"address"_s, row.address}, {u"ticked"_s, row.ticked}, {u"source"_s, row.source}});
+        abuse.append(QJsonObject{
+            {u"address"_s, row.address}, {u"ticked"_s, row.ticked}, {u"source"_s, row.source}, {u"role"_s, row.role}});
     }
     QJsonObject report{
         {u"subject"_s, state.txtSubject},
@@ -98,12 +99,19 @@ void appendSection(QString& out, QStringView title, const QStringList& lines)
 
 } // namespace
 
-QByteArray renderText(const WorkbenchState& state, bool withRdap)
+QByteArray renderText(const WorkbenchState& state, bool withRdap, bool withRoles)
 {
     QStringList abuse;
     for (const AbuseRow& row : state.lstAbuse) {
-        const QString source = withRdap ? u"  ("_s + row.source + u')' : QString();
-        abuse.append((row.ticked ? u"[x] "_s : u"[ ] "_s) + row.address + source);
+        QStringList notes;
+        if (withRdap) {
+            notes.append(row.source);
+        }
+        if (withRoles) {
+            notes.append(row.role);
+        }
+        const QString noted = notes.isEmpty() ? QString() : u"  ("_s + notes.join(u", "_s) + u')';
+        abuse.append((row.ticked ? u"[x] "_s : u"[ ] "_s) + row.address + noted);
     }
     QString out;
     appendSection(out, u"Parsed Header", state.lstOut);

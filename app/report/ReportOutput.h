@@ -18,7 +18,7 @@ QByteArray renderComplaint(const WorkbenchState& state);
 
 /// The same as readable text, one section per list, named as the window labels
 /// them; with RDAP on, each abuse address with its source and an RDAP section.
-QByteArray renderText(const WorkbenchState& state, bool withRdap = false);
+QByteArray renderText(const WorkbenchState& state, bool withRdap = false, bool withRoles = false);
 
 /// One RDAP lookup in a line: the server and what it named, or why nothing came.
 QString rdapSummary(const RdapResult& result);

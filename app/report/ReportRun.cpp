@@ -97,6 +97,7 @@ struct HeadlessBench
         workbench.setTraceEnabled(request.trace);
         workbench.setRdapEnabled(request.rdap);
         workbench.setTrust(request.trust);
+        workbench.setDesignated(request.designated);
         clock.start();
     }
 

@@ -24,6 +24,8 @@ struct ReportRequest
     bool yes = false;
     /// Ask each relay's registry over RDAP for the network's abuse contact.
     bool rdap = false;
+    /// Tick the rows the answers do not designate for abuse reports.
+    bool designated = false;
     /// Relay trust: trace and report the source hop only.
     TrustOptions trust;
     bool trace = true;

@@ -151,6 +151,11 @@ int main(int argc, char* argv[])
         u"rdap"_s, u"Also ask each relay's registry over RDAP for the network's abuse contact ([abuse-contacts] rdap= "
                    u"of the settings file, for this run)."_s);
     const QCommandLineOption noRdapOption(u"no-rdap"_s, u"Do not ask over RDAP, whatever the settings file says."_s);
+    const QCommandLineOption designatedOption(
+        u"designated"_s, u"Leave unticked only the rows each answer designates for abuse reports ([abuse-contacts] "
+                         u"designated= of the settings file, for this run)."_s);
+    const QCommandLineOption noDesignatedOption(
+        u"no-designated"_s, u"Keep every row as the harvest makes it, whatever the settings file says."_s);
     const QCommandLineOption trustOption(
         u"trust"_s, u"Relay trust for this run ([trust] enabled= of the settings file): reverse-resolve, trace and "
                     u"report only the hop that handed the message to your provider."_s);
@@ -169,8 +174,9 @@ int main(int argc, char* argv[])
         u"write"_s, u"With --learn-mailhosts: also write the proposed mailhosts= into [trust] of the settings file, "
                     u"keeping every other line."_s);
     parser.addOptions({jsonOption, headerOnlyOption, noTraceOption, progressOption, complaintOption, mailboxOption,
-                       sendOption, batchOption, yesOption, rdapOption, noRdapOption, trustOption, noTrustOption,
-                       mailHostOption, learnOption, writeOption, setPasswordOption});
+                       sendOption, batchOption, yesOption, rdapOption, noRdapOption, designatedOption,
+                       noDesignatedOption, trustOption, noTrustOption, mailHostOption, learnOption, writeOption,
+                       setPasswordOption});
     parser.addPositionalArgument(
         u"FILE"_s,
         u"The message to analyse, or - for standard input; with --learn-mailhosts, the FOLDER to learn from."_s,
@@ -252,15 +258,26 @@ int main(int argc, char* argv[])
         fail(u"--rdap and --no-rdap contradict each other"_s);
         return BadArguments;
     }
-    if (parser.isSet(rdapOption) || parser.isSet(noRdapOption)) {
-        request.rdap = parser.isSet(rdapOption);
-    } else {
+    if (parser.isSet(designatedOption) && parser.isSet(noDesignatedOption)) {
+        fail(u"--designated and --no-designated contradict each other"_s);
+        return BadArguments;
+    }
+    const bool rdapGiven = parser.isSet(rdapOption) || parser.isSet(noRdapOption);
+    const bool designatedGiven = parser.isSet(designatedOption) || parser.isSet(noDesignatedOption);
+    if (!rdapGiven || !designatedGiven) {
         const AbuseContactSettings settings = readAbuseContactSettings(settingsFilePath());
         if (!settings.error.isEmpty()) {
             fail(settings.error);
             return BadArguments;
         }
         request.rdap = settings.rdap;
+        request.designated = settings.designated;
+    }
+    if (rdapGiven) {
+        request.rdap = parser.isSet(rdapOption);
+    }
+    if (designatedGiven) {
+        request.designated = parser.isSet(designatedOption);
     }
     if (const std::optional<TrustOptions> trust =
             trustOptionsOf(parser.isSet(trustOption), parser.isSet(noTrustOption), parser.values(mailHostOption))) {
@@ -286,7 +303,7 @@ int main(int argc, char* argv[])
     const bool complaint = parser.isSet(complaintOption);
     const QByteArray output = parser.isSet(jsonOption) ? renderJson(state, complaint, request.rdap)
                               : complaint              ? renderComplaint(state)
-                                                       : renderText(state, request.rdap);
+                                                       : renderText(state, request.rdap, request.designated);
     std::fwrite(output.constData(), 1, static_cast<std::size_t>(output.size()), stdout);
     std::fflush(stdout);
     return state.txtWhoStatus.startsWith(u"Something bad happened ") ? AnalysisFailed : Success;

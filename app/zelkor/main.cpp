@@ -41,6 +41,7 @@ int main(int argc, char* argv[])
     frmMain window({resolver, QCoreApplication::applicationDirPath(), {.servers = *whoisServers}});
     const AbuseContactSettings abuseContacts = readAbuseContactSettings(settingsFilePath());
     window.workbench().setRdapEnabled(abuseContacts.rdap);
+    window.workbench().setDesignated(abuseContacts.designated);
     const TrustSettings trust = readTrustSettings(settingsFilePath());
     window.workbench().setTrust(trust.options);
 
