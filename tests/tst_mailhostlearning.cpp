@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The mail hosts proposed from the Received chains of a user's own mail.
 #include "common/TextCodec.h"
+#include "tests/support/HopRows.h"
 #include "trust/MailHostLearning.h"
 #include "trust/PublicSuffix.h"
 
@@ -16,18 +17,7 @@ namespace {
 // newest first, separated by ";".
 QList<ReceivedHop> chainOf(const QString& message)
 {
-    QList<ReceivedHop> hops;
-    for (const QString& written : message.split(u';', Qt::SkipEmptyParts)) {
-        const QStringList parts = written.split(u'|');
-        ReceivedHop hop;
-        hop.address = parts.value(0).trimmed();
-        hop.reverseName = parts.value(1).trimmed();
-        hop.reverseVerified = parts.value(2).trimmed() == u"v";
-        hop.by = parts.value(3).trimmed();
-        hop.helo = u"mx.provider.example"_s; // a HELO name is no evidence
-        hops.append(hop);
-    }
-    return hops;
+    return hopsFromRows(message.split(u';', Qt::SkipEmptyParts), u"mx.provider.example"_s);
 }
 
 // `count` messages from one pattern: "%1" is the message's number, counted from

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Which hop of a Received chain handed the spam to the recipient's provider.
 #include "common/TextCodec.h"
+#include "tests/support/HopRows.h"
 #include "trust/PublicSuffix.h"
 #include "trust/RelayPlan.h"
 #include "trust/RelayTrust.h"
@@ -14,31 +15,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// "address | reverse name | v (vouched for) or u | by | with", newest first.
-QList<ReceivedHop> chain(const QStringList& rows)
-{
-    QList<ReceivedHop> hops;
-    for (const QString& row : rows) {
-        const QStringList parts = row.split(u'|');
-        ReceivedHop hop;
-        hop.address = parts.value(0).trimmed();
-        hop.reverseName = parts.value(1).trimmed();
-        hop.reverseVerified = parts.value(2).trimmed() == u"v";
-        hop.by = parts.value(3).trimmed();
-        hop.with = parts.value(4).trimmed();
-        hop.helo = u"mx.provider.example.net"_s; // a HELO name is no evidence
-        hops.append(hop);
-    }
-    return hops;
-}
-
 QString classesOf(const QList<HopTrust>& classes)
 {
-    // In the order of HopTrust.
-    static const QStringList names{u"own"_s, u"private"_s, u"source"_s, u"beyond"_s};
     QStringList written;
     for (const HopTrust trust : classes) {
-        written.append(names.at(static_cast<qsizetype>(trust)));
+        written.append(hopTrustName(trust));
     }
     return written.join(u' ');
 }
@@ -136,7 +117,8 @@ void TestRelayTrust::classify()
     QString error;
     const std::optional<MailHosts> hosts = parseMailHosts(mailHosts, &error);
     QVERIFY2(hosts, qPrintable(error));
-    QCOMPARE(classesOf(ClassifyHops(chain(hops), *hosts, registeredDomain)), classes);
+    QCOMPARE(classesOf(ClassifyHops(hopsFromRows(hops, u"mx.provider.example.net"_s), *hosts, registeredDomain)),
+             classes);
 }
 
 void TestRelayTrust::realMessages_data()

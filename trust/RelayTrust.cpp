@@ -177,3 +177,18 @@ QString describeHopTrust(HopTrust trust)
     }
     return {};
 }
+
+QString hopTrustName(HopTrust trust)
+{
+    switch (trust) {
+    case HopTrust::Own:
+        return u"own"_s;
+    case HopTrust::Private:
+        return u"private"_s;
+    case HopTrust::Source:
+        return u"source"_s;
+    case HopTrust::Beyond:
+        return u"beyond"_s;
+    }
+    return {};
+}

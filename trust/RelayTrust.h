@@ -58,3 +58,6 @@ QList<HopTrust> ClassifyHops(const QList<ReceivedHop>& hops, const MailHosts& ma
 
 /// The class in words a user understands, for tool tips.
 QString describeHopTrust(HopTrust trust);
+
+/// The class as one word, for the report's JSON: "own", "private", "source", "beyond".
+QString hopTrustName(HopTrust trust);

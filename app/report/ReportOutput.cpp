@@ -15,20 +15,7 @@ namespace {
 
 QString trustWord(const std::optional<HopTrust>& trust)
 {
-    if (!trust) {
-        return {};
-    }
-    switch (*trust) {
-    case HopTrust::Own:
-        return u"own"_s;
-    case HopTrust::Private:
-        return u"private"_s;
-    case HopTrust::Source:
-        return u"source"_s;
-    case HopTrust::Beyond:
-        return u"beyond"_s;
-    }
-    return {};
+    return trust ? hopTrustName(*trust) : QString();
 }
 
 QJsonArray relaysJson(const WorkbenchState& state)

@@ -83,14 +83,20 @@ void fail(const QString& message)
     std::fprintf(stderr, "zelkor-report: %s\n", qUtf8Printable(message));
 }
 
-// The [trust] section, overridden by the command line; nothing when either is
-// unusable (the reason is printed).
+// Whether both options of an opposite pair were given; the reason is printed.
+bool contradictory(const QCommandLineParser& parser, const QCommandLineOption& on, const QCommandLineOption& off)
+{
+    if (!parser.isSet(on) || !parser.isSet(off)) {
+        return false;
+    }
+    fail(u"--%1 and --%2 contradict each other"_s.arg(on.names().constFirst(), off.names().constFirst()));
+    return true;
+}
+
+// The [trust] section, overridden by the command line; nothing when the
+// section or a mail host is unusable (the reason is printed).
 std::optional<TrustOptions> trustOptionsOf(bool trustGiven, bool noTrustGiven, const QStringList& mailHosts)
 {
-    if (trustGiven && noTrustGiven) {
-        fail(u"--trust and --no-trust contradict each other"_s);
-        return std::nullopt;
-    }
     if (noTrustGiven) {
         return TrustOptions{};
     }
@@ -254,12 +260,9 @@ int main(int argc, char* argv[])
     request.send = parser.isSet(sendOption);
     request.batch = parser.isSet(batchOption);
     request.yes = parser.isSet(yesOption);
-    if (parser.isSet(rdapOption) && parser.isSet(noRdapOption)) {
-        fail(u"--rdap and --no-rdap contradict each other"_s);
-        return BadArguments;
-    }
-    if (parser.isSet(designatedOption) && parser.isSet(noDesignatedOption)) {
-        fail(u"--designated and --no-designated contradict each other"_s);
+    if (contradictory(parser, rdapOption, noRdapOption) ||
+        contradictory(parser, designatedOption, noDesignatedOption) ||
+        contradictory(parser, trustOption, noTrustOption)) {
         return BadArguments;
     }
     const bool rdapGiven = parser.isSet(rdapOption) || parser.isSet(noRdapOption);
@@ -273,12 +276,8 @@ int main(int argc, char* argv[])
         request.rdap = settings.rdap;
         request.designated = settings.designated;
     }
-    if (rdapGiven) {
-        request.rdap = parser.isSet(rdapOption);
-    }
-    if (designatedGiven) {
-        request.designated = parser.isSet(designatedOption);
-    }
+    request.rdap = rdapGiven ? parser.isSet(rdapOption) : request.rdap;
+    request.designated = designatedGiven ? parser.isSet(designatedOption) : request.designated;
     if (const std::optional<TrustOptions> trust =
             trustOptionsOf(parser.isSet(trustOption), parser.isSet(noTrustOption), parser.values(mailHostOption))) {
         request.trust = *trust;
