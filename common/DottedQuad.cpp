@@ -67,3 +67,36 @@ std::optional<Ipv6Bytes> parseIpv6Literal(QStringView text)
     }
     return bytes;
 }
+
+std::optional<Ipv4> mappedIpv4(const Ipv6Bytes& address)
+{
+    constexpr std::array<quint8, 12> MappedPrefix{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+    if (!std::equal(MappedPrefix.begin(), MappedPrefix.end(), address.begin())) {
+        return std::nullopt;
+    }
+    return (Ipv4{address[12]} << 24U) | (Ipv4{address[13]} << 16U) | (Ipv4{address[14]} << 8U) | Ipv4{address[15]};
+}
+
+QByteArray reversedLabels(Ipv4 address)
+{
+    QByteArray labels;
+    for (unsigned shift = 0; shift < 32; shift += 8) {
+        labels += QByteArray::number((address >> shift) & 0xffU);
+        labels += '.';
+    }
+    return labels;
+}
+
+QByteArray reversedLabels(const Ipv6Bytes& address)
+{
+    static constexpr char Digits[] = "0123456789abcdef";
+    QByteArray labels;
+    labels.reserve(32 * 2);
+    for (auto byte = address.rbegin(); byte != address.rend(); ++byte) {
+        labels += Digits[*byte & 0x0fU];
+        labels += '.';
+        labels += Digits[*byte >> 4U];
+        labels += '.';
+    }
+    return labels;
+}

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QByteArray>
 #include <QStringView>
 #include <QtGlobal>
 
@@ -28,3 +29,12 @@ using Ipv6Bytes = std::array<quint8, 16>;
 /// and dots, so that a zone index, a blank or a NUL inside the text can never
 /// be cut off and the rest taken for the address.
 std::optional<Ipv6Bytes> parseIpv6Literal(QStringView text);
+
+/// The IPv4 address an IPv4-mapped IPv6 address (::ffff:a.b.c.d) holds.
+std::optional<Ipv4> mappedIpv4(const Ipv6Bytes& address);
+
+/// The labels of an address's name in a reverse zone, each followed by its
+/// dot: the octets last first for IPv4 ("4.3.2.1." for 1.2.3.4), the 32 hex
+/// digits least significant first for IPv6 (RFC 3596).
+QByteArray reversedLabels(Ipv4 address);
+QByteArray reversedLabels(const Ipv6Bytes& address);

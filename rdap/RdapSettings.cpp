@@ -2,6 +2,7 @@
 #include "rdap/RdapSettings.h"
 
 #include "common/SettingsFile.h"
+#include "contactdb/ContactZone.h"
 
 #include <QFile>
 
@@ -24,7 +25,20 @@ AbuseContactSettings readAbuseContactSettings(const QString& path)
         return settings;
     }
     for (const SettingsEntry& entry : text.entries) {
-        if (entry.section != u"abuse-contacts" || (entry.key != u"rdap" && entry.key != u"designated")) {
+        if (entry.section != u"abuse-contacts") {
+            continue;
+        }
+        if (entry.key == u"dns_zone") {
+            if (!entry.value.isEmpty() && !isContactZoneName(entry.value)) {
+                AbuseContactSettings defaults;
+                defaults.error =
+                    u"%1: [abuse-contacts] dns_zone: \"%2\" is not a DNS zone name"_s.arg(path, entry.value);
+                return defaults;
+            }
+            settings.contactZone = entry.value;
+            continue;
+        }
+        if (entry.key != u"rdap" && entry.key != u"designated") {
             continue;
         }
         const std::optional<bool> value = parseSettingsBool(entry.value);

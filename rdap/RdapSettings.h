@@ -10,6 +10,8 @@ struct AbuseContactSettings
     bool rdap = false;
     /// Tick each relay's rows that its answers do not designate for abuse reports.
     bool designated = false;
+    /// The DNS zone of a published abuse-contact database to ask; empty asks none.
+    QString contactZone;
     /// Empty, or why the section could not be read (the defaults apply then).
     QString error;
 };

@@ -124,30 +124,6 @@ void waitFor(ares_channel channel, const LookupState& state)
     }
 }
 
-QByteArray reverseQueryName(quint32 networkOrderAddress)
-{
-    std::array<unsigned char, 4> bytes{};
-    std::memcpy(bytes.data(), &networkOrderAddress, bytes.size());
-    return QByteArray::number(bytes[3]) + '.' + QByteArray::number(bytes[2]) + '.' + QByteArray::number(bytes[1]) +
-           '.' + QByteArray::number(bytes[0]) + ".in-addr.arpa";
-}
-
-// RFC 3596: the 32 hex digits of the address, least significant first, each a
-// label, under ip6.arpa.
-QByteArray reverseQueryName(const Ipv6Bytes& address)
-{
-    static constexpr char Digits[] = "0123456789abcdef";
-    QByteArray name;
-    name.reserve(32 * 2 + 8);
-    for (auto byte = address.rbegin(); byte != address.rend(); ++byte) {
-        name += Digits[*byte & 0x0f];
-        name += '.';
-        name += Digits[*byte >> 4];
-        name += '.';
-    }
-    return name + "ip6.arpa";
-}
-
 } // namespace
 
 CaresResolver::CaresResolver(QString dnsServers)
@@ -208,7 +184,8 @@ ReverseLookupResult CaresResolver::lookupAddress(quint32 networkOrderAddress)
 {
     in_addr address{};
     address.s_addr = networkOrderAddress;
-    return lookup(&address, static_cast<int>(sizeof address), AF_INET, reverseQueryName(networkOrderAddress));
+    return lookup(&address, static_cast<int>(sizeof address), AF_INET,
+                  reversedLabels(ntohl(networkOrderAddress)) + "in-addr.arpa");
 }
 
 ReverseLookupResult CaresResolver::lookupAddress6(const Ipv6Bytes& address)
@@ -216,7 +193,7 @@ ReverseLookupResult CaresResolver::lookupAddress6(const Ipv6Bytes& address)
     in6_addr address6{};
     static_assert(sizeof address6.s6_addr == std::tuple_size_v<Ipv6Bytes>);
     std::memcpy(address6.s6_addr, address.data(), address.size());
-    return lookup(&address6, static_cast<int>(sizeof address6), AF_INET6, reverseQueryName(address));
+    return lookup(&address6, static_cast<int>(sizeof address6), AF_INET6, reversedLabels(address) + "ip6.arpa");
 }
 
 ReverseLookupResult CaresResolver::lookup(const void* address, int length, int family, const QByteArray& queryName)

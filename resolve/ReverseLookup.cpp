@@ -34,10 +34,9 @@ ReverseLookupResult ResolveAnyHostName(HostResolver& resolver, const QString& st
         return ResolveHostName(resolver, strAddress, processPendingEvents);
     }
     // ::ffff:a.b.c.d goes the IPv4 way, all-ones refusal included.
-    constexpr std::array<quint8, 12> MappedPrefix{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
-    if (std::equal(MappedPrefix.begin(), MappedPrefix.end(), address->begin())) {
-        const auto part = [&address](int at) { return QString::number(int((*address)[at])); };
-        const QString dotted = part(12) + u'.' + part(13) + u'.' + part(14) + u'.' + part(15);
+    if (const std::optional<Ipv4> mapped = mappedIpv4(*address)) {
+        const auto part = [&mapped](unsigned shift) { return QString::number((*mapped >> shift) & 0xffU); };
+        const QString dotted = part(24) + u'.' + part(16) + u'.' + part(8) + u'.' + part(0);
         return ResolveHostName(resolver, dotted, processPendingEvents);
     }
     if (processPendingEvents) {

@@ -14,7 +14,7 @@ seconds="${1:-30}"
 shift || true
 targets=("$@")
 if ((${#targets[@]} == 0)); then
-    targets=(header answer abuseroles donotsend mailitem rdap received)
+    targets=(header answer abuseroles contactzone donotsend mailitem rdap received)
 fi
 
 ./scripts/install-deps.sh --with-tests
@@ -30,6 +30,7 @@ seeds_of() {
     header | mailitem | received) echo tests/data/mail ;;
     answer | abuseroles) echo tests/data/whois ;;
     donotsend) echo fuzz/regressions/donotsend ;;
+    contactzone) echo fuzz/regressions/contactzone ;;
     rdap) echo tests/data/rdap ;;
     esac
 }

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The role of every address of a final whois answer, and the ticks that the
-// designation leads to, over the shared answers and constructed ones.
+// The role of every address of a final whois answer and of every RDAP abuse
+// contact, and the ticks that the designation leads to, over the shared
+// answers and constructed ones.
+#include "common/CaseMapping.h"
 #include "common/TextCodec.h"
+#include "rdap/RdapAnswer.h"
 #include "whois/AbuseHarvest.h"
 #include "whois/AbuseRoles.h"
 
@@ -16,6 +19,11 @@ namespace {
 QString sharedWhois(const QString& name)
 {
     return QStringLiteral(ZELKOR_TEST_DATA_DIR "/../../../shared/testdata/whois/") + name;
+}
+
+QString sharedRdap(const QString& name)
+{
+    return QStringLiteral(ZELKOR_TEST_DATA_DIR "/../../../shared/testdata/rdap/") + name;
 }
 
 /// "ADDRESS=role" for every entry.
@@ -47,6 +55,8 @@ class TestAbuseRoles : public QObject
 private Q_SLOTS:
     void sharedAnswers_data();
     void sharedAnswers();
+    void sharedRdapAnswers_data();
+    void sharedRdapAnswers();
     void constructed_data();
     void constructed();
     void ticks_data();
@@ -195,6 +205,109 @@ void TestAbuseRoles::sharedAnswers()
         }
     }
     QCOMPARE(left, unticked);
+}
+
+void TestAbuseRoles::sharedRdapAnswers_data()
+{
+    QTest::addColumn<QString>("name");
+    // The published abuse contacts, upper-cased as rows, with their roles; an
+    // error answer gives none and says why. A registry's address is Registry
+    // even for its own network here: that network's whois answer keeps its desk
+    // Abuse, and the RDAP row, the same address, is not listed twice.
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<bool>("error");
+    QTest::newRow("afrinic_no-abuse-role-2020_41.0.0.0.json")
+        << u"afrinic_no-abuse-role-2020_41.0.0.0.json"_s << QStringList{} << false;
+    QTest::newRow("afrinic_no-roles-ipwhois-2015_196.11.240.215.json")
+        << u"afrinic_no-roles-ipwhois-2015_196.11.240.215.json"_s << QStringList{} << false;
+    QTest::newRow("afrinic_za-vodacom-2018_41.192.255.27.json")
+        << u"afrinic_za-vodacom-2018_41.192.255.27.json"_s << QStringList{} << false;
+    QTest::newRow("apnic_apnic-labs-irt-2020_1.1.1.1.json")
+        << u"apnic_apnic-labs-irt-2020_1.1.1.1.json"_s << QStringList{u"ABUSE@APNIC.NET=registry"_s} << false;
+    QTest::newRow("apnic_apnic-labs-irt-2021_1.1.1.1.json")
+        << u"apnic_apnic-labs-irt-2021_1.1.1.1.json"_s << QStringList{u"HELPDESK@APNIC.NET=registry"_s} << false;
+    QTest::newRow("apnic_apnic-labs-irt-2024_1.1.1.1.json")
+        << u"apnic_apnic-labs-irt-2024_1.1.1.1.json"_s << QStringList{u"HELPDESK@APNIC.NET=registry"_s} << false;
+    QTest::newRow("apnic_error-400-bad-request-2020.json")
+        << u"apnic_error-400-bad-request-2020.json"_s << QStringList() << true;
+    QTest::newRow("apnic_in-indonesia-2018_103.42.255.151.json")
+        << u"apnic_in-indonesia-2018_103.42.255.151.json"_s << QStringList{u"ABUSE@GOMEDS.NET.ID=abuse"_s} << false;
+    QTest::newRow("apnic_krnic-irt-ipwhois-2015_210.107.73.73.json")
+        << u"apnic_krnic-irt-ipwhois-2015_210.107.73.73.json"_s << QStringList{u"HOSTMASTER@NIC.OR.KR=registry"_s}
+        << false;
+    QTest::newRow("arin_amazon-nested-2020_3.3.3.3.json")
+        << u"arin_amazon-nested-2020_3.3.3.3.json"_s << QStringList{u"ABUSE@AMAZONAWS.COM=abuse"_s} << false;
+    QTest::newRow("arin_colgate-nested-2024_149.43.80.3.json")
+        << u"arin_colgate-nested-2024_149.43.80.3.json"_s << QStringList{u"NSO@COLGATE.EDU=abuse"_s} << false;
+    QTest::newRow("arin_google-ipv6-2021_2001-4860-4860--8888.json")
+        << u"arin_google-ipv6-2021_2001-4860-4860--8888.json"_s
+        << QStringList{u"NETWORK-ABUSE@GOOGLE.COM=abuse"_s, u"ARIN-CONTACT@GOOGLE.COM=abuse"_s} << false;
+    QTest::newRow("arin_google-ipv6-ipwhois-2015_2001-4860-4860--8888.json")
+        << u"arin_google-ipv6-ipwhois-2015_2001-4860-4860--8888.json"_s
+        << QStringList{u"ARIN-CONTACT@GOOGLE.COM=abuse"_s} << false;
+    QTest::newRow("arin_google-ipwhois-2015_74.125.225.229.json")
+        << u"arin_google-ipwhois-2015_74.125.225.229.json"_s << QStringList{u"ARIN-CONTACT@GOOGLE.COM=abuse"_s}
+        << false;
+    QTest::newRow("arin_radiolink-direct-2023_192.198.0.0.json")
+        << u"arin_radiolink-direct-2023_192.198.0.0.json"_s
+        << QStringList{u"DANIEL.PETSINGER@RADIOLINKINTERNET.COM=abuse"_s} << false;
+    QTest::newRow("arin_unitedix-nested-2024_206.41.110.0.json")
+        << u"arin_unitedix-nested-2024_206.41.110.0.json"_s << QStringList{u"NETENG@UNITEDIX.NET=abuse"_s} << false;
+    QTest::newRow("arin_us-amazon-aws-2018_18.208.119.32.json")
+        << u"arin_us-amazon-aws-2018_18.208.119.32.json"_s << QStringList{u"ABUSE@AMAZONAWS.COM=abuse"_s} << false;
+    QTest::newRow("arin_us-c-block-2018_206.34.36.4.json")
+        << u"arin_us-c-block-2018_206.34.36.4.json"_s << QStringList{u"EBREUER@BREUER.COM=abuse"_s} << false;
+    QTest::newRow("lacnic_br-lfguimaraes-2018_45.234.220.0_22.json")
+        << u"lacnic_br-lfguimaraes-2018_45.234.220.0_22.json"_s << QStringList{u"LFGTELECOM@HOTMAIL.COM=abuse"_s}
+        << false;
+    QTest::newRow("lacnic_neuralsoft-ar-2020_179.0.0.0_23.json")
+        << u"lacnic_neuralsoft-ar-2020_179.0.0.0_23.json"_s << QStringList{u"TOMAS.CRIBB@NEURALSOFT.COM=abuse"_s}
+        << false;
+    QTest::newRow("lacnic_nicbr-abuse-no-email-2020_177.0.0.0_14.json")
+        << u"lacnic_nicbr-abuse-no-email-2020_177.0.0.0_14.json"_s << QStringList{} << false;
+    QTest::newRow("lacnic_triara-mx-ipwhois-2015_200.57.141.161.json")
+        << u"lacnic_triara-mx-ipwhois-2015_200.57.141.161.json"_s << QStringList{u"OPERACION.REDES@TRIARA.COM=abuse"_s}
+        << false;
+    QTest::newRow("ripe_de-telekom-land-2018_93.198.203.20.json")
+        << u"ripe_de-telekom-land-2018_93.198.203.20.json"_s << QStringList{u"ABUSE@TELEKOM.DE=abuse"_s} << false;
+    QTest::newRow("ripe_de-telekom-mobile-2018_31.252.213.241.json")
+        << u"ripe_de-telekom-mobile-2018_31.252.213.241.json"_s << QStringList{u"T562.TMRIPE@TELEKOM.DE=abuse"_s}
+        << false;
+    QTest::newRow("ripe_de-versatel-2018_213.30.235.110.json")
+        << u"ripe_de-versatel-2018_213.30.235.110.json"_s << QStringList{u"INTERNET-ENGINEERING@VERSATEL.DE=abuse"_s}
+        << false;
+    QTest::newRow("ripe_de-vodafone-cable-2018_31.16.213.1.json")
+        << u"ripe_de-vodafone-cable-2018_31.16.213.1.json"_s << QStringList{u"LIR@KABELDEUTSCHLAND.DE=abuse"_s}
+        << false;
+    QTest::newRow("ripe_de-vodafone-mobile-2018_109.41.65.238.json")
+        << u"ripe_de-vodafone-mobile-2018_109.41.65.238.json"_s << QStringList{u"STEPHAN.BRAEHLER@VODAFONE.COM=abuse"_s}
+        << false;
+    QTest::newRow("ripe_error-404-nameservers-2020.json")
+        << u"ripe_error-404-nameservers-2020.json"_s << QStringList() << true;
+    QTest::newRow("ripe_ir-iran-2018_5.160.182.19.json")
+        << u"ripe_ir-iran-2018_5.160.182.19.json"_s << QStringList{u"LIR@RESPINA.NET=abuse"_s} << false;
+    QTest::newRow("ripe_nl-digitalocean-2018_128.199.232.107.json")
+        << u"ripe_nl-digitalocean-2018_128.199.232.107.json"_s << QStringList{u"ABUSE@DIGITALOCEAN.COM=abuse"_s}
+        << false;
+    QTest::newRow("ripe_ripencc-2020_193.0.6.139.json")
+        << u"ripe_ripencc-2020_193.0.6.139.json"_s
+        << QStringList{u"OPS@RIPE.NET=registry"_s, u"ABUSE@RIPE.NET=registry"_s} << false;
+}
+
+void TestAbuseRoles::sharedRdapAnswers()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, rows);
+    QFETCH(bool, error);
+    QFile file(sharedRdap(name));
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
+    const RdapAnswer answer = parseRdapAnswer(file.readAll(), QUrl(u"https://rdap.example/ip/"_s));
+    QCOMPARE(!answer.error.isEmpty(), error);
+    QStringList shown;
+    for (const QString& address : answer.abuse) {
+        shown.append(toUpperOneForOne(address) + u'=' + abuseRoleName(publishedContactRole(address)));
+    }
+    QCOMPARE(shown, rows);
 }
 
 void TestAbuseRoles::constructed_data()

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// RDAP in the run: the published abuse contacts joined to the whois trace relay
-// by relay, against a loopback RDAP server and the test whois servers.
+// The published abuse contacts in the run (RDAP and the DNS contact database)
+// joined to the whois trace relay by relay, against a loopback RDAP server,
+// dnsmasq and the test whois servers.
 #include "rdap/RdapSettings.h"
+#include "tests/support/DnsmasqServer.h"
 #include "tests/support/FakeResolver.h"
 #include "tests/support/MailBench.h"
 #include "tests/support/RecordingHost.h"
@@ -11,6 +13,7 @@
 #include "trust/RelayTrust.h"
 #include "window/frmMain.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -104,15 +107,28 @@ QStringList rowsOf(const QList<AbuseRow>& rows)
     return shown;
 }
 
-/// The workbench with RDAP from a loopback server and whois from the test servers.
+const QString ContactZone = u"contacts.test"_s;
+
+/// The workbench with RDAP from a loopback server, the contact database
+/// ContactZone from dnsmasq and whois from the test servers.
 struct RdapBench
 {
     RdapServer rdap;
+    DnsmasqServer dns{{u"local=/contacts.test/"_s, u"txt-record=7.2.0.192.contacts.test,db-one@net-one.example"_s,
+                       u"txt-record=7.2.0.192.contacts.test,ignored@net-one.example"_s,
+                       u"txt-record=9.100.51.198.contacts.test,abuse@net-two.example,db-two@net-two.example"_s,
+                       u"txt-record=112.20.160.89.contacts.test,db-one@net-one.example"_s,
+                       u"txt-record=56.83.160.216.contacts.test,db-far@far.example"_s}};
     QTemporaryDir programDirectory;
     FakeResolver resolver;
     RecordingHost host;
     RegistryServers registries;
-    Workbench workbench{{resolver, host, programDirectory.path(), {200ms, registries.serverMap()}, rdap.options()}};
+    Workbench workbench{{resolver,
+                         host,
+                         programDirectory.path(),
+                         {200ms, registries.serverMap()},
+                         rdap.options(),
+                         {.dnsServers = dns.serverAddress(), .limit = 1500ms}}};
 
     RdapBench()
     {
@@ -156,8 +172,15 @@ private Q_SLOTS:
     void hostileServerLeavesTheWhoisRows_data();
     void hostileServerLeavesTheWhoisRows();
     void failuresShowInTheWindowsTips();
+    void windowTipsSayWhatEachRowIs();
     void reportPrintsTheRdapRows();
     void refusalStopsTheBatch();
+    void reportSendsToTheDesignatedDesks();
+    void failedContactDbLeavesTheBatchGoing();
+    void contactDbRowsFollowRdapRows_data();
+    void contactDbRowsFollowRdapRows();
+    void designationOverEverySource_data();
+    void designationOverEverySource();
     void settingsSection_data();
     void settingsSection();
 };
@@ -341,6 +364,58 @@ void TestRdapTrace::failuresShowInTheWindowsTips()
             !window.workbench().state().txtWhoStatus.contains(u"RDAP"_s));
 }
 
+// With designated desks on each row's tip says what it is, which registry's
+// answer or which lookup named it, and why it is ticked; the relay's tip says
+// what the contact database listed.
+void TestRdapTrace::windowTipsSayWhatEachRowIs()
+{
+    const DnsmasqServer dns(
+        {u"local=/contacts.test/"_s, u"txt-record=7.2.0.192.contacts.test,db-one@net-one.example"_s});
+    QVERIFY2(dns.errorString().isEmpty(), qPrintable(dns.errorString()));
+    FakeResolver resolver;
+    resolver.answers.insert(RelayOne, {u"mx.a.example"_s, 0});
+    RegistryServers registries;
+    registries.server(Registry::ARIN)
+        .setReply(RelayOne, TestWhoisServer::Reply::text(u"OrgAbuseEmail: abuse@net-one.example\n"
+                                                         u"OrgTechEmail: jane@net-one.example\n"
+                                                         u"Comment: spam reports to reports@net-one.example\n"
+                                                         u"Comment: hostmaster@arin.net\n"_s));
+    QTemporaryDir programDirectory;
+    frmMain window({resolver,
+                    programDirectory.path(),
+                    {200ms, registries.serverMap()},
+                    {},
+                    {},
+                    {.dnsServers = dns.serverAddress(), .limit = 1500ms}});
+    window.workbench().setDesignated(true);
+    window.workbench().setContactZone(ContactZone);
+    window.workbench().setHeaderText(u"Received: from a ([192.0.2.7]) by mx\r\n"_s);
+    QSignalSpy finished(&window.workbench(), &Workbench::traceFinished);
+    window.workbench().StartByHand();
+    QVERIFY(finished.wait(15000));
+
+    auto* abuse = window.findChild<QListWidget*>(u"lstAbuse"_s);
+    QStringList tips;
+    for (int row = 0; row < abuse->count(); ++row) {
+        tips.append(abuse->item(row)->text() + u": "_s + abuse->item(row)->toolTip());
+    }
+    QCOMPARE(tips,
+             (QStringList{
+                 u"ABUSE@A.EXAMPLE: A guess from the relay's name: ticked because an abuse contact is known"_s,
+                 u"ABUSE@NET-ONE.EXAMPLE: Abuse contact named by the ARIN answer"_s,
+                 u"JANE@NET-ONE.EXAMPLE: A staff or other address in the ARIN answer: ticked because an abuse "
+                 u"contact is known"_s,
+                 u"REPORTS@NET-ONE.EXAMPLE: Named in a remark of the ARIN answer: ticked because an abuse contact "
+                 u"is known"_s,
+                 u"HOSTMASTER@ARIN.NET: An address of the registry itself: ticked, as it is not the network's abuse "
+                 u"desk"_s,
+                 u"DB-ONE@NET-ONE.EXAMPLE: Listed by the contact database contacts.test as the network's abuse "
+                 u"contact"_s}));
+    auto* relays = window.findChild<QListWidget*>(u"lstIPs"_s);
+    QVERIFY2(relays->item(0)->toolTip().contains(u"Contact database: contacts.test lists db-one@net-one.example"_s),
+             qPrintable(relays->item(0)->toolTip()));
+}
+
 // zelkor-report --json --rdap: the RDAP rows after each relay's whois rows,
 // with their sources, and one "rdap" object per relay.
 void TestRdapTrace::reportPrintsTheRdapRows()
@@ -386,6 +461,76 @@ void TestRdapTrace::reportPrintsTheRdapRows()
     QVERIFY(!QJsonDocument::fromJson(off.out).object().contains(u"rdap"_s));
 }
 
+// zelkor-report with RDAP and the contact database from the settings file:
+// with --designated the complaint goes to the desks the whois answers, RDAP and
+// the zone designate; with --no-designated it is the complaint of the option off.
+void TestRdapTrace::reportSendsToTheDesignatedDesks()
+{
+    RdapServer rdap;
+    rdap.answer(RelayOne, rdapPage(networkAnswer(RelayOne, {u"abuse@net-one.example"_s})));
+    rdap.answer(RelayTwo, TestHttpServer::Response::withStatus(404));
+    const DnsmasqServer dns({u"local=/contacts.test/"_s, u"txt-record=7.2.0.192.contacts.test,db-one@net-one.example"_s,
+                             u"txt-record=9.100.51.198.contacts.test,abuse@net-two.example"_s});
+    QVERIFY2(dns.errorString().isEmpty(), qPrintable(dns.errorString()));
+    RegistryServers registries;
+    registries.server(Registry::ARIN)
+        .setReply(RelayOne, TestWhoisServer::Reply::text(u"OrgTechEmail: jane@net-one.example\n"
+                                                         u"Comment: hostmaster@arin.net\n"_s));
+    registries.server(Registry::ARIN)
+        .setReply(RelayTwo, TestWhoisServer::Reply::text(u"OrgAbuseEmail: abuse@net-two.example\n"
+                                                         u"OrgTechEmail: joe@net-two.example\n"_s));
+    QTemporaryDir home;
+    QVERIFY(QDir().mkpath(home.filePath(u"zelkor"_s)));
+    QFile settings(home.filePath(u"zelkor/zelkor.conf"_s));
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write("[abuse-contacts]\nrdap = true\ndns_zone = contacts.test\n");
+    settings.close();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"ZELKOR_RDAP_BOOTSTRAP"_s, rdap.bootstrapFile());
+    env.insert(u"XDG_CACHE_HOME"_s, home.path());
+    env.insert(u"XDG_CONFIG_HOME"_s, home.path());
+    env.insert(u"ZELKOR_DNS_SERVERS"_s, dns.serverAddress());
+    env.insert(u"ZELKOR_WHOIS_SERVERS"_s, registries.environmentValue());
+    QFile header(home.filePath(u"message.txt"_s));
+    QVERIFY(header.open(QIODevice::WriteOnly));
+    header.write(Header.toUtf8() + "Subject: s\r\n\r\nbuy now\r\n");
+    header.close();
+    const auto report = [&](const QStringList& options) {
+        const ReportOutcome outcome = runZelkorReport(options + QStringList{header.fileName()}, env);
+        [&] { QVERIFY2(outcome.exitCode == 0, outcome.err.constData()); }();
+        return outcome.out;
+    };
+
+    const QByteArray designated = report({u"--complaint"_s, u"--designated"_s});
+    QVERIFY2(designated.startsWith("ABUSE@NET-ONE.EXAMPLE;DB-ONE@NET-ONE.EXAMPLE;ABUSE@NET-TWO.EXAMPLE;\r\n"),
+             designated.constData());
+    const QByteArray asMade = report({u"--complaint"_s, u"--no-designated"_s});
+    QVERIFY2(asMade.startsWith("JANE@NET-ONE.EXAMPLE;HOSTMASTER@ARIN.NET;ABUSE@NET-ONE.EXAMPLE;"
+                               "DB-ONE@NET-ONE.EXAMPLE;ABUSE@NET-TWO.EXAMPLE;JOE@NET-TWO.EXAMPLE;\r\n"),
+             asMade.constData());
+    QCOMPARE(asMade, report({u"--complaint"_s}));
+    QCOMPARE(asMade.mid(asMade.indexOf("\r\n")), designated.mid(designated.indexOf("\r\n")));
+
+    const QJsonObject json = QJsonDocument::fromJson(report({u"--json"_s, u"--designated"_s})).object();
+    QStringList rows;
+    for (const QJsonValue& row : json.value(u"abuse"_s).toArray()) {
+        rows.append(u"%1 %2 %3%4"_s.arg(row[u"address"_s].toString(), row[u"source"_s].toString(),
+                                        row[u"role"_s].toString(), row[u"ticked"_s].toBool() ? u" ticked"_s : u""_s));
+    }
+    QCOMPARE(rows,
+             (QStringList{u"JANE@NET-ONE.EXAMPLE whois other ticked"_s, u"HOSTMASTER@ARIN.NET whois registry ticked"_s,
+                          u"ABUSE@NET-ONE.EXAMPLE rdap abuse"_s, u"DB-ONE@NET-ONE.EXAMPLE dns-db abuse"_s,
+                          u"ABUSE@NET-TWO.EXAMPLE whois abuse"_s, u"JOE@NET-TWO.EXAMPLE whois other ticked"_s}));
+    const QJsonArray lookups = json.value(u"contactDb"_s).toArray();
+    QCOMPARE(lookups.size(), 2);
+    QCOMPARE(lookups[0][u"zone"_s].toString(), ContactZone);
+    QCOMPARE(lookups[0][u"abuse"_s].toArray(), QJsonArray{u"db-one@net-one.example"_s});
+    QVERIFY2(report({u"--designated"_s})
+                 .contains("\nContact database\n    192.0.2.7  contacts.test: "
+                           "db-one@net-one.example\n"),
+             "the text form has no contact database section");
+}
+
 // An RDAP server that refuses for too many queries stops the batch before the
 // message is reported.
 void TestRdapTrace::refusalStopsTheBatch()
@@ -406,22 +551,166 @@ void TestRdapTrace::refusalStopsTheBatch()
     QCOMPARE(bench.messageFiles(u"Junk"_s).size(), 1);
 }
 
+// A contact database that does not answer adds nothing to the run and stops
+// nothing: the batch reports the message to the desks the trace found.
+void TestRdapTrace::failedContactDbLeavesTheBatchGoing()
+{
+    MailBench bench;
+    bench.workbench.setContactZone(ContactZone);
+    bench.deliver(u"Junk"_s, u"1700000000.M1P1.host"_s,
+                  mailMessage("Received: from a ([192.0.2.7]) by mx\nSubject: first\n", "\nbuy\n"));
+    const auto batch = bench.runBatch();
+    QVERIFY(batch);
+    QCOMPARE(batch->end, Workbench::BatchEnd::Finished);
+    QCOMPARE(bench.sink.messages().size(), 1);
+    QVERIFY(bench.messageFiles(u"Junk"_s).isEmpty());
+    QVERIFY2(!bench.state().contactDb.value(0).error.isEmpty(), qPrintable(bench.state().contactDb.value(0).error));
+}
+
+// The contact database's rows come after the relay's RDAP rows, each address
+// once; a zone that does not answer adds nothing and the trace ends as ever.
+void TestRdapTrace::contactDbRowsFollowRdapRows_data()
+{
+    QTest::addColumn<bool>("rdapOn");
+    QTest::addColumn<bool>("zoneAnswers");
+    QTest::addColumn<QStringList>("rows");
+
+    QTest::newRow("with RDAP") << true << true
+                               << QStringList{u"ABUSE@A.EXAMPLE dns"_s,          u"WHOIS-ONE@X.EXAMPLE whois"_s,
+                                              u"ABUSE@NET-ONE.EXAMPLE rdap"_s,   u"DB-ONE@NET-ONE.EXAMPLE dns-db"_s,
+                                              u"WHOIS-TWO@Y.EXAMPLE whois"_s,    u"ABUSE@NET-TWO.EXAMPLE rdap"_s,
+                                              u"DB-TWO@NET-TWO.EXAMPLE dns-db"_s};
+    QTest::newRow("without RDAP") << false << true
+                                  << QStringList{
+                                         u"ABUSE@A.EXAMPLE dns"_s,           u"WHOIS-ONE@X.EXAMPLE whois"_s,
+                                         u"DB-ONE@NET-ONE.EXAMPLE dns-db"_s, u"WHOIS-TWO@Y.EXAMPLE whois"_s,
+                                         u"ABUSE@NET-TWO.EXAMPLE dns-db"_s,  u"DB-TWO@NET-TWO.EXAMPLE dns-db"_s};
+    QTest::newRow("a zone that does not answer")
+        << false << false
+        << QStringList{u"ABUSE@A.EXAMPLE dns"_s, u"WHOIS-ONE@X.EXAMPLE whois"_s, u"WHOIS-TWO@Y.EXAMPLE whois"_s};
+}
+
+void TestRdapTrace::contactDbRowsFollowRdapRows()
+{
+    QFETCH(bool, rdapOn);
+    QFETCH(bool, zoneAnswers);
+    QFETCH(QStringList, rows);
+    RdapBench bench;
+    QFile list(bench.programDirectory.filePath(u"donotsend.txt"_s));
+    QVERIFY(list.open(QIODevice::WriteOnly));
+    list.write("IGNORED@NET-ONE.EXAMPLE\n");
+    list.close();
+    bench.workbench.setRdapEnabled(rdapOn);
+    bench.workbench.setContactZone(zoneAnswers ? ContactZone : u"nothing.test"_s);
+    QVERIFY(bench.runTrace());
+
+    QCOMPARE(rowsOf(bench.workbench.state().lstAbuse), rows);
+    const QList<ContactDbResult>& results = bench.workbench.state().contactDb;
+    QCOMPARE(results.size(), 2);
+    if (zoneAnswers) {
+        // The result keeps what the zone lists; the do-not-send list refuses the row.
+        QVERIFY(results[0].abuse.contains(u"ignored@net-one.example"_s));
+        QCOMPARE(bench.workbench.state().lstAbuse.last().server, ContactZone);
+        QCOMPARE(bench.workbench.state().lstAbuse.last().role, u"abuse"_s);
+    } else {
+        QVERIFY2(results[0].error.contains(u"nothing.test"_s), qPrintable(results[0].error));
+    }
+    bench.workbench.setContactZone({});
+    QVERIFY(bench.runTrace());
+    QVERIFY(bench.workbench.state().contactDb.isEmpty());
+}
+
+// With designated desks on, each relay's rows that no source designates arrive
+// ticked, whichever source designates the desk; a beyond hop's rows stay
+// ticked whatever their role.
+void TestRdapTrace::designationOverEverySource_data()
+{
+    QTest::addColumn<QString>("whoisAnswer");
+    QTest::addColumn<bool>("rdapOn");
+    QTest::addColumn<bool>("zoneOn");
+    QTest::addColumn<QStringList>("rows");
+
+    const QString staffOnly = u"OrgTechEmail: jane@net-one.example\nComment: hostmaster@arin.net\n"_s;
+    QTest::newRow("the desk from RDAP") << staffOnly << true << false
+                                        << QStringList{u"[x] JANE@NET-ONE.EXAMPLE other"_s,
+                                                       u"[x] HOSTMASTER@ARIN.NET registry"_s,
+                                                       u"[ ] ABUSE@NET-ONE.EXAMPLE abuse"_s};
+    QTest::newRow("the desk from the contact database")
+        << staffOnly << false << true
+        << QStringList{u"[x] JANE@NET-ONE.EXAMPLE other"_s, u"[x] HOSTMASTER@ARIN.NET registry"_s,
+                       u"[ ] DB-ONE@NET-ONE.EXAMPLE abuse"_s};
+    QTest::newRow("a remark gives way to a published desk")
+        << u"Comment: send spam reports to reports@net-one.example\n"_s << false << true
+        << QStringList{u"[x] REPORTS@NET-ONE.EXAMPLE remark"_s, u"[ ] DB-ONE@NET-ONE.EXAMPLE abuse"_s};
+    QTest::newRow("nothing designated: the rows as made")
+        << staffOnly << false << false
+        << QStringList{u"[ ] JANE@NET-ONE.EXAMPLE other"_s, u"[x] HOSTMASTER@ARIN.NET registry"_s};
+}
+
+void TestRdapTrace::designationOverEverySource()
+{
+    QFETCH(QString, whoisAnswer);
+    QFETCH(bool, rdapOn);
+    QFETCH(bool, zoneOn);
+    QFETCH(QStringList, rows);
+    RdapBench bench;
+    const QString source = u"89.160.20.112"_s;
+    const QString beyond = u"216.160.83.56"_s;
+    bench.registries.server(Registry::ARIN).setReply(source, TestWhoisServer::Reply::text(whoisAnswer));
+    bench.registries.server(Registry::ARIN)
+        .setReply(beyond, TestWhoisServer::Reply::text(u"OrgAbuseEmail: abuse@far.example\n"_s));
+    bench.rdap.answer(source, rdapPage(networkAnswer(source, {u"abuse@net-one.example"_s})));
+    bench.rdap.answer(beyond, rdapPage(networkAnswer(beyond, {u"abuse@far-rdap.example"_s})));
+    bench.workbench.setHeaderText(u"Received: from a (a.provider.example [81.2.69.10]) by mx.provider.example\r\n"
+                                  u"Received: from b ([89.160.20.112]) by a.provider.example\r\n"
+                                  u"Received: from c ([216.160.83.56]) by b\r\n\r\n"_s);
+    bench.workbench.setTrust({true, *parseMailHosts(u"81.2.69.0/24"), true});
+    bench.workbench.setDesignated(true);
+    bench.workbench.setRdapEnabled(rdapOn);
+    bench.workbench.setContactZone(zoneOn ? ContactZone : QString());
+    QVERIFY(bench.runTrace());
+
+    QStringList shown;
+    for (const AbuseRow& row : bench.workbench.state().lstAbuse) {
+        shown.append((row.ticked ? u"[x] "_s : u"[ ] "_s) + row.address + u' ' + row.role);
+    }
+    QStringList farRows{u"[x] ABUSE@FAR.EXAMPLE abuse"_s};
+    if (rdapOn) {
+        farRows.append(u"[x] ABUSE@FAR-RDAP.EXAMPLE abuse"_s);
+    }
+    if (zoneOn) {
+        farRows.append(u"[x] DB-FAR@FAR.EXAMPLE abuse"_s);
+    }
+    QCOMPARE(shown, rows + farRows);
+}
+
 void TestRdapTrace::settingsSection_data()
 {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<bool>("rdap");
     QTest::addColumn<bool>("designated");
+    QTest::addColumn<QString>("zone");
     QTest::addColumn<bool>("error");
 
-    QTest::newRow("no section") << QByteArray("[store]\nfolder=Junk\n") << false << false << false;
+    QTest::newRow("no section") << QByteArray("[store]\nfolder=Junk\n") << false << false << QString() << false;
     QTest::newRow("on, with a comment") << QByteArray("[Abuse-Contacts]\nRDAP = yes   ; ask\n") << true << false
-                                        << false;
-    QTest::newRow("off") << QByteArray("[abuse-contacts]\nrdap=false\n") << false << false << false;
-    QTest::newRow("designated alone") << QByteArray("[abuse-contacts]\ndesignated=on\n") << false << true << false;
-    QTest::newRow("the key in another section") << QByteArray("[store]\nrdap=true\n") << false << false << false;
-    QTest::newRow("not a truth value") << QByteArray("[abuse-contacts]\nrdap=sometimes\n") << false << false << true;
+                                        << QString() << false;
+    QTest::newRow("off") << QByteArray("[abuse-contacts]\nrdap=false\n") << false << false << QString() << false;
+    QTest::newRow("designated alone") << QByteArray("[abuse-contacts]\ndesignated=on\n") << false << true << QString()
+                                      << false;
+    QTest::newRow("the key in another section")
+        << QByteArray("[store]\nrdap=true\ndns_zone=x.test\n") << false << false << QString() << false;
+    QTest::newRow("not a truth value") << QByteArray("[abuse-contacts]\nrdap=sometimes\n") << false << false
+                                       << QString() << true;
     QTest::newRow("designated not a truth value")
-        << QByteArray("[abuse-contacts]\nrdap=true\ndesignated=maybe\n") << false << false << true;
+        << QByteArray("[abuse-contacts]\nrdap=true\ndesignated=maybe\n") << false << false << QString() << true;
+    QTest::newRow("a contact zone") << QByteArray("[abuse-contacts]\ndns_zone = abuse-contacts.example.zone\n") << false
+                                    << false << u"abuse-contacts.example.zone"_s << false;
+    QTest::newRow("an empty contact zone asks none")
+        << QByteArray("[abuse-contacts]\ndns_zone=\nrdap=on\n") << true << false << QString() << false;
+    QTest::newRow("a contact zone that is no DNS name")
+        << QByteArray("[abuse-contacts]\nrdap=on\ndns_zone=http://zone.example/\n") << false << false << QString()
+        << true;
 }
 
 void TestRdapTrace::settingsSection()
@@ -429,6 +718,7 @@ void TestRdapTrace::settingsSection()
     QFETCH(QByteArray, text);
     QFETCH(bool, rdap);
     QFETCH(bool, designated);
+    QFETCH(QString, zone);
     QFETCH(bool, error);
     QTemporaryDir directory;
     QFile file(directory.filePath(u"zelkor.conf"_s));
@@ -438,6 +728,7 @@ void TestRdapTrace::settingsSection()
     const AbuseContactSettings settings = readAbuseContactSettings(file.fileName());
     QCOMPARE(settings.rdap, rdap);
     QCOMPARE(settings.designated, designated);
+    QCOMPARE(settings.contactZone, zone);
     QCOMPARE(!settings.error.isEmpty(), error);
     QVERIFY(!readAbuseContactSettings(directory.filePath(u"missing.conf"_s)).rdap);
 }

@@ -360,6 +360,11 @@ QStringList DesignatedBeyondHarvest(QStringView answer)
     return beyond;
 }
 
+AbuseRole publishedContactRole(QStringView address)
+{
+    return registryOfAddress(address) ? AbuseRole::Registry : AbuseRole::Abuse;
+}
+
 QString abuseRoleName(AbuseRole role)
 {
     switch (role) {

@@ -47,6 +47,12 @@ QList<AddressRole> ClassifyAbuseRoles(QStringView answer);
 /// repeats; those that the harvest's own rules would drop are left out too.
 QStringList DesignatedBeyondHarvest(QStringView answer);
 
+/// The role of an address that a network publishes as its abuse contact (over
+/// RDAP or in a contact database): Registry at a registry's own domain, else
+/// Abuse. Such a source names no network, so a registry's own network is not
+/// told apart here; its whois answer keeps that desk Abuse.
+AbuseRole publishedContactRole(QStringView address);
+
 /// "abuse", "remark", "registry" or "other".
 QString abuseRoleName(AbuseRole role);
 

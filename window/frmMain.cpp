@@ -133,7 +133,7 @@ frmMain::frmMain(Dependencies dependencies, QWidget* parent)
     , m_programDirectory(std::move(dependencies.programDirectory))
     , m_helpAddress(std::move(dependencies.helpAddress))
     , m_workbench({dependencies.resolver, *this, m_programDirectory, std::move(dependencies.whois),
-                   std::move(dependencies.rdap)})
+                   std::move(dependencies.rdap), std::move(dependencies.contactDb)})
     , m_logo(ZelkorLogo())
 {
     setWindowTitle(u"Zelkor II"_s);
@@ -225,7 +225,7 @@ void frmMain::showAll()
          {Workbench::Field::Header, Workbench::Field::Body, Workbench::Field::Subject, Workbench::Field::ParsedHeader,
           Workbench::Field::IPs, Workbench::Field::Domains, Workbench::Field::Tracking, Workbench::Field::Status,
           Workbench::Field::Abuse, Workbench::Field::Automate, Workbench::Field::MailBusy, Workbench::Field::Rdap,
-          Workbench::Field::ReverseLookup}) {
+          Workbench::Field::ContactDb, Workbench::Field::ReverseLookup}) {
         showField(field);
     }
 }
@@ -255,6 +255,7 @@ void frmMain::showField(Workbench::Field field)
         showRelayTips();
         break;
     case Workbench::Field::Rdap:
+    case Workbench::Field::ContactDb:
     case Workbench::Field::ReverseLookup:
         showRelayTips();
         break;
@@ -347,6 +348,9 @@ QString frmMain::abuseTip(const AbuseRow& row) const
     if (row.source == u"rdap") {
         return u"Published over RDAP by %1 as the network's abuse contact"_s.arg(row.server);
     }
+    if (row.source == u"dns-db") {
+        return u"Listed by the contact database %1 as the network's abuse contact"_s.arg(row.server);
+    }
     if (!m_workbench.isDesignated()) {
         return {};
     }
@@ -354,18 +358,20 @@ QString frmMain::abuseTip(const AbuseRow& row) const
         return row.ticked ? u"A guess from the relay's name: ticked because an abuse contact is known"_s
                           : u"A guess from the relay's name, not an address any answer names"_s;
     }
+    // "the ARIN answer": the registry whose answer named the address.
+    const QString answer = (row.server.isEmpty() ? u"whois"_s : row.server) + u" answer"_s;
     if (row.role == u"abuse") {
-        return u"Abuse contact named by the whois answer"_s;
+        return u"Abuse contact named by the %1"_s.arg(answer);
     }
     if (row.role == u"remark") {
-        return row.ticked ? u"Named in a remark of the whois answer: ticked because an abuse contact is known"_s
-                          : u"Named in a remark about abuse in the whois answer"_s;
+        return row.ticked ? u"Named in a remark of the %1: ticked because an abuse contact is known"_s.arg(answer)
+                          : u"Named in a remark about abuse in the %1"_s.arg(answer);
     }
     if (row.role == u"registry") {
         return u"An address of the registry itself: ticked, as it is not the network's abuse desk"_s;
     }
-    return row.ticked ? u"A staff or other address in the whois answer: ticked because an abuse contact is known"_s
-                      : u"An address in the whois answer that names no abuse contact"_s;
+    return row.ticked ? u"A staff or other address in the %1: ticked because an abuse contact is known"_s.arg(answer)
+                      : u"An address in the %1, which names no abuse contact"_s.arg(answer);
 }
 
 // Each relay address's tool tip tells how its lookups went (the reverse
@@ -390,6 +396,9 @@ void frmMain::showRelayTips()
         if (row < state.rdap.size()) {
             lines.append(rdapTip(state.rdap[row]));
         }
+        if (row < state.contactDb.size()) {
+            lines.append(contactDbTip(state.contactDb[row]));
+        }
         setRowToolTip(*list->item(row), lines.join(u'\n'));
     }
 }
@@ -406,6 +415,20 @@ QString frmMain::rdapTip(const RdapResult& result)
         return u"RDAP: %1 publishes no abuse contact for this network"_s.arg(result.server);
     }
     return u"RDAP: %1 names %2"_s.arg(result.server, result.abuse.join(u", "_s));
+}
+
+QString frmMain::contactDbTip(const ContactDbResult& result)
+{
+    if (!result.error.isEmpty()) {
+        return u"Contact database: "_s + result.error;
+    }
+    if (result.zone.isEmpty()) {
+        return u"Contact database: asking…"_s;
+    }
+    if (result.abuse.isEmpty()) {
+        return u"Contact database: %1 lists no abuse contact for this network"_s.arg(result.zone);
+    }
+    return u"Contact database: %1 lists %2"_s.arg(result.zone, result.abuse.join(u", "_s));
 }
 
 void frmMain::copyToClipboard(const QString& text)

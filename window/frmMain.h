@@ -40,6 +40,8 @@ public:
         QUrl helpAddress = {};
         /// How RDAP lookups are made when they are on.
         RdapClient::Options rdap = {};
+        /// The DNS servers and time limit of the contact database when its zone is set.
+        ContactDbClient::Options contactDb = {};
     };
 
     /// Builds the window and loads the workbench (the resolver starts; a
@@ -78,6 +80,7 @@ private:
     QString abuseTip(const AbuseRow& row) const;
     void showRelayTips();
     static QString rdapTip(const RdapResult& result);
+    static QString contactDbTip(const ContactDbResult& result);
     /// Runs an edit of the user's against the workbench; the change notice it
     /// causes is not shown back into the widget, so the cursor and the undo
     /// history stay as they are.

@@ -64,6 +64,8 @@ public:
     /// row after the last.
     qsizetype relayIndex() const { return m_index; }
     const QString& currentQuery() const { return m_query; }
+    /// The registry asked last: the one whose answer is final when `finalAnswer` comes.
+    RegistryId registry() const { return m_registry; }
     /// Set when a registry refused a query because of its daily limit.
     const std::optional<QString>& queryLimitRefusal() const { return m_refusal; }
     /// Every lookup of this trace that got no answer, in order.

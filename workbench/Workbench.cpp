@@ -78,8 +78,9 @@ Workbench::Workbench(Dependencies dependencies, QObject* parent)
     , m_host(dependencies.host)
     , m_programDirectory(std::move(dependencies.programDirectory))
     , m_whois(std::move(dependencies.whois))
-    , m_rdapOptions(std::move(dependencies.rdap))
+    , m_contacts({std::move(dependencies.rdap), std::move(dependencies.contactDb)})
 {
+    connectContactLookups();
     connect(&m_whois, &WhoisLookup::statusChanged, this, &Workbench::setStatus);
     connect(&m_whois, &WhoisLookup::trackingChanged, this, &Workbench::setTracking);
     connect(&m_whois, &WhoisLookup::busyChanged, this, [this](bool busy) { setBusyReason(LookingUpWhois, busy); });
@@ -147,7 +148,7 @@ void Workbench::runStart()
     m_state.blnReceivedMarked = false;
     m_refusal.reset();
     assign(m_state.reverseLookup, {}, Field::ReverseLookup);
-    stopRdapLookups();
+    stopContactLookups();
 
     if (!parseIntoLists()) {
         return;
@@ -157,7 +158,7 @@ void Workbench::runStart()
         setStatus(NoSourceHop);
         return;
     }
-    startRdapLookups();
+    startContactLookups();
 
     m_state.intIPIndex = static_cast<qint16>(m_tracedRows.first());
     const QString address = m_state.lstIPs.at(m_tracedRows.first());
@@ -281,7 +282,7 @@ void Workbench::ClearResult()
     assign(m_state.lstDomain, {}, Field::Domains);
     setTracking(QString());
     clearAbuse();
-    stopRdapLookups();
+    stopContactLookups();
     assign(m_state.reverseLookup, {}, Field::ReverseLookup);
     setStatus(u"Cleared"_s);
     m_batch.clearResult(endsBatchTrace);
@@ -315,7 +316,7 @@ void Workbench::startTrace()
 // deleted once control is back in the event loop.
 void Workbench::dropTrace()
 {
-    m_waitingForRdap.reset();
+    m_waitingForContacts.reset();
     if (m_trace == nullptr) {
         return;
     }
@@ -367,13 +368,16 @@ void Workbench::finishRelayAddress(const QString& strIn)
     };
     // A hop older than the source may be forged: its rows wait for the user.
     const bool beyond = isBeyondRow(m_state.intIPIndex);
+    // The registry that gave the answer, for the row's tip.
+    const WhoisRegistry* registry = FindRegistry(m_trace->registry());
+    const QString answeredBy = registry != nullptr ? registry->RegistryName.toString() : QString();
     for (const QString& address : harvested) {
-        appendAbuse(address, u"whois"_s, roleOf(address), {}, beyond);
+        appendAbuse(address, u"whois"_s, roleOf(address), answeredBy, beyond);
     }
-    // The relay's RDAP contacts follow its whois rows, so the trace waits for
-    // a lookup still under way (the client ends each within its time limit).
-    if (isRdapPending(m_state.intIPIndex)) {
-        m_waitingForRdap = m_state.intIPIndex;
+    // The relay's published contacts follow its whois rows, so the trace
+    // waits for a lookup still under way.
+    if (m_contacts.isPending(m_state.intIPIndex)) {
+        m_waitingForContacts = m_state.intIPIndex;
         return;
     }
     advanceToNextRelay();
@@ -384,7 +388,7 @@ void Workbench::advanceToNextRelay()
     if (m_trace == nullptr) {
         return;
     }
-    appendRdapRows(m_trace->relayIndex());
+    appendContactRows(m_trace->relayIndex());
     designateRelayRows();
     m_trace->nextRelay();
 }

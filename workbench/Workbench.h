@@ -2,9 +2,9 @@
 #pragma once
 
 #include "mailbox/MailSession.h"
-#include "rdap/RdapClient.h"
 #include "whois/WhoisLookup.h"
 #include "workbench/BatchRun.h"
+#include "workbench/RelayContactLookups.h"
 #include "workbench/WhoisTrace.h"
 #include "workbench/WorkbenchState.h"
 
@@ -44,6 +44,7 @@ public:
         Automate,
         MailBusy,
         Rdap,
+        ContactDb,
         ReverseLookup
     };
     Q_ENUM(Field)
@@ -66,6 +67,9 @@ public:
         WhoisLookup::Options whois;
         /// How RDAP lookups are made once `setRdapEnabled` turns them on.
         RdapClient::Options rdap = {};
+        /// The DNS servers and time limit of the contact database, once
+        /// `setContactZone` names its zone.
+        ContactDbClient::Options contactDb = {};
     };
 
     explicit Workbench(Dependencies dependencies, QObject* parent = nullptr);
@@ -135,7 +139,13 @@ public:
     /// the whois ones of that relay. Off by default: the results are the whois
     /// trace's alone.
     void setRdapEnabled(bool enabled);
-    bool isRdapEnabled() const { return m_rdap != nullptr; }
+    bool isRdapEnabled() const { return m_contacts.isRdapEnabled(); }
+
+    /// With a zone named, Start also asks that DNS contact database for each
+    /// traced relay address's abuse addresses, added after the relay's RDAP
+    /// ones. Empty (the default) asks nothing.
+    void setContactZone(const QString& zone);
+    QString contactZone() const { return m_contacts.contactZone(); }
 
     void setHeaderText(const QString& text);
     void setBodyText(const QString& text);
@@ -159,6 +169,9 @@ Q_SIGNALS:
     void batchProgress(const QString& line);
     /// The RDAP lookup of relay address `index` has come back (see state().rdap).
     void rdapAnswered(qsizetype index);
+    /// The contact-database lookup of relay address `index` has come back
+    /// (see state().contactDb).
+    void contactDbAnswered(qsizetype index);
 
 private:
     void runStart();
@@ -205,11 +218,11 @@ private:
     void advanceToNextRelay();
     void traceEnded(WhoisTrace::End end, const QString& reason);
 
-    void startRdapLookups();
-    void stopRdapLookups();
-    void rdapFinished(quint64 ticket, const RdapResult& result);
-    void appendRdapRows(qsizetype index);
-    bool isRdapPending(qsizetype index) const;
+    void connectContactLookups();
+    void startContactLookups();
+    void stopContactLookups();
+    void contactLookupEnded(qsizetype row);
+    void appendContactRows(qsizetype row);
 
     void setTracking(const QString& text);
     void appendAbuse(const QString& address, const QString& source, const QString& role, const QString& server = {},
@@ -253,12 +266,10 @@ private:
     std::optional<QString> m_refusal;
     BatchRun m_batch{*this, m_mail};
     bool m_starting = false;
-    RdapClient::Options m_rdapOptions;
-    std::unique_ptr<RdapClient> m_rdap;
-    /// The lookups of the current run, by ticket: the row of lstIPs each is for.
-    QHash<quint64, qsizetype> m_rdapTickets;
-    /// The relay address whose trace waits for its RDAP lookup to come back.
-    std::optional<qsizetype> m_waitingForRdap;
+    RelayContactLookups m_contacts;
+    /// The relay address whose trace waits for its RDAP or contact-database
+    /// lookup to come back.
+    std::optional<qsizetype> m_waitingForContacts;
     unsigned m_busyReasons = 0;
     bool m_traceEnabled = true;
 };

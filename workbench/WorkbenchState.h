@@ -2,6 +2,7 @@
 #pragma once
 
 #include "complaint/AbuseRow.h"
+#include "contactdb/ContactDbResult.h"
 #include "rdap/RdapResult.h"
 #include "trust/RelayPlan.h"
 
@@ -39,6 +40,8 @@ struct WorkbenchState
     /// With RDAP on: one entry per row of lstIPs, its lookup's outcome (address
     /// alone while the lookup runs). Empty with RDAP off.
     QList<RdapResult> rdap;
+    /// With a contact-database zone set: the same for its lookups. Empty when unset.
+    QList<ContactDbResult> contactDb;
     bool chkAutomate = false; ///< batch processing of a mail folder
     /// A mail operation is under way: the mailbox group's Start and Report
     /// Spammer wait for it.

@@ -33,7 +33,7 @@ QJsonArray relaysJson(const WorkbenchState& state)
 
 } // namespace
 
-QByteArray renderJson(const WorkbenchState& state, bool withComplaint, bool withRdap)
+QByteArray renderJson(const WorkbenchState& state, bool withComplaint, bool withRdap, bool withContactDb)
 {
     QJsonArray abuse;
     for (const AbuseRow& row : state.lstAbuse) {
@@ -62,6 +62,16 @@ QByteArray renderJson(const WorkbenchState& state, bool withComplaint, bool with
         }
         report.insert(u"rdap"_s, rdap);
     }
+    if (withContactDb) {
+        QJsonArray contactDb;
+        for (const ContactDbResult& result : state.contactDb) {
+            contactDb.append(QJsonObject{{u"address"_s, result.address},
+                                         {u"zone"_s, result.zone},
+                                         {u"abuse"_s, QJsonArray::fromStringList(result.abuse)},
+                                         {u"error"_s, result.error}});
+        }
+        report.insert(u"contactDb"_s, contactDb);
+    }
     if (withComplaint) {
         report.insert(u"complaint"_s, ComplaintText(state.lstAbuse, state.txtIn, state.txtBody));
     }
@@ -86,12 +96,12 @@ void appendSection(QString& out, QStringView title, const QStringList& lines)
 
 } // namespace
 
-QByteArray renderText(const WorkbenchState& state, bool withRdap, bool withRoles)
+QByteArray renderText(const WorkbenchState& state, bool withRdap, bool withRoles, bool withContactDb)
 {
     QStringList abuse;
     for (const AbuseRow& row : state.lstAbuse) {
         QStringList notes;
-        if (withRdap) {
+        if (withRdap || withContactDb) {
             notes.append(row.source);
         }
         if (withRoles) {
@@ -121,6 +131,13 @@ QByteArray renderText(const WorkbenchState& state, bool withRdap, bool withRoles
         }
         appendSection(out, u"RDAP", rdap);
     }
+    if (withContactDb) {
+        QStringList contactDb;
+        for (const ContactDbResult& result : state.contactDb) {
+            contactDb.append(result.address + u"  "_s + contactDbSummary(result));
+        }
+        appendSection(out, u"Contact database", contactDb);
+    }
     return out.toUtf8();
 }
 
@@ -131,4 +148,13 @@ QString rdapSummary(const RdapResult& result)
     }
     const QString found = result.abuse.isEmpty() ? u"no abuse contact"_s : result.abuse.join(u", "_s);
     return result.server + u": "_s + found;
+}
+
+QString contactDbSummary(const ContactDbResult& result)
+{
+    if (!result.error.isEmpty()) {
+        return result.error;
+    }
+    const QString found = result.abuse.isEmpty() ? u"no abuse contact"_s : result.abuse.join(u", "_s);
+    return result.zone + u": "_s + found;
 }

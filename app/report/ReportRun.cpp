@@ -92,12 +92,18 @@ struct HeadlessBench
     explicit HeadlessBench(const ReportRequest& request)
         : resolver(request.dnsServers)
         , host(request.yes)
-        , workbench({resolver, host, request.programDirectory, {.servers = request.whoisServers}})
+        , workbench({resolver,
+                     host,
+                     request.programDirectory,
+                     {.servers = request.whoisServers},
+                     {},
+                     {.dnsServers = request.dnsServers}})
     {
         workbench.setTraceEnabled(request.trace);
         workbench.setRdapEnabled(request.rdap);
         workbench.setTrust(request.trust);
         workbench.setDesignated(request.designated);
+        workbench.setContactZone(request.contactZone);
         clock.start();
     }
 
@@ -125,6 +131,10 @@ WorkbenchState runReport(const ReportRequest& request)
         QObject::connect(&workbench, &Workbench::rdapAnswered, &workbench, [&](qsizetype index) {
             const RdapResult& result = workbench.state().rdap.at(index);
             printProgress(clock, u"RDAP "_s + result.address + u"  "_s + rdapSummary(result));
+        });
+        QObject::connect(&workbench, &Workbench::contactDbAnswered, &workbench, [&](qsizetype index) {
+            const ContactDbResult& result = workbench.state().contactDb.at(index);
+            printProgress(clock, u"Contact database "_s + result.address + u"  "_s + contactDbSummary(result));
         });
     }
 

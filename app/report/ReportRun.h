@@ -26,6 +26,8 @@ struct ReportRequest
     bool rdap = false;
     /// Tick the rows the answers do not designate for abuse reports.
     bool designated = false;
+    /// The DNS contact database to ask beside whois; empty asks none.
+    QString contactZone;
     /// Relay trust: trace and report the source hop only.
     TrustOptions trust;
     bool trace = true;

@@ -267,15 +267,15 @@ int main(int argc, char* argv[])
     }
     const bool rdapGiven = parser.isSet(rdapOption) || parser.isSet(noRdapOption);
     const bool designatedGiven = parser.isSet(designatedOption) || parser.isSet(noDesignatedOption);
-    if (!rdapGiven || !designatedGiven) {
-        const AbuseContactSettings settings = readAbuseContactSettings(settingsFilePath());
-        if (!settings.error.isEmpty()) {
-            fail(settings.error);
-            return BadArguments;
-        }
-        request.rdap = settings.rdap;
-        request.designated = settings.designated;
+    // The contact database's zone comes from the settings file alone.
+    const AbuseContactSettings settings = readAbuseContactSettings(settingsFilePath());
+    if (!settings.error.isEmpty()) {
+        fail(settings.error);
+        return BadArguments;
     }
+    request.rdap = settings.rdap;
+    request.designated = settings.designated;
+    request.contactZone = settings.contactZone;
     request.rdap = rdapGiven ? parser.isSet(rdapOption) : request.rdap;
     request.designated = designatedGiven ? parser.isSet(designatedOption) : request.designated;
     if (const std::optional<TrustOptions> trust =
@@ -300,9 +300,10 @@ int main(int argc, char* argv[])
     }
     const WorkbenchState state = runReport(request);
     const bool complaint = parser.isSet(complaintOption);
-    const QByteArray output = parser.isSet(jsonOption) ? renderJson(state, complaint, request.rdap)
+    const bool contactDb = !request.contactZone.isEmpty();
+    const QByteArray output = parser.isSet(jsonOption) ? renderJson(state, complaint, request.rdap, contactDb)
                               : complaint              ? renderComplaint(state)
-                                                       : renderText(state, request.rdap, request.designated);
+                                                       : renderText(state, request.rdap, request.designated, contactDb);
     std::fwrite(output.constData(), 1, static_cast<std::size_t>(output.size()), stdout);
     std::fflush(stdout);
     return state.txtWhoStatus.startsWith(u"Something bad happened ") ? AnalysisFailed : Success;

@@ -38,10 +38,16 @@ int main(int argc, char* argv[])
         return 2;
     }
     CaresResolver resolver(CaresResolver::serversFromEnvironment());
-    frmMain window({resolver, QCoreApplication::applicationDirPath(), {.servers = *whoisServers}});
+    frmMain window({resolver,
+                    QCoreApplication::applicationDirPath(),
+                    {.servers = *whoisServers},
+                    {},
+                    {},
+                    {.dnsServers = CaresResolver::serversFromEnvironment()}});
     const AbuseContactSettings abuseContacts = readAbuseContactSettings(settingsFilePath());
     window.workbench().setRdapEnabled(abuseContacts.rdap);
     window.workbench().setDesignated(abuseContacts.designated);
+    window.workbench().setContactZone(abuseContacts.contactZone);
     const TrustSettings trust = readTrustSettings(settingsFilePath());
     window.workbench().setTrust(trust.options);
 

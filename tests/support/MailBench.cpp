@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/support/MailBench.h"
 
+#include "tests/support/DnsmasqServer.h"
+
 #include <QDir>
 #include <QSignalSpy>
 
@@ -18,7 +20,14 @@ QString headerBlockOf(const QByteArray& message)
 }
 
 MailBench::MailBench()
-    : workbench({resolver, host, programDirectory.path(), {200ms, registries.serverMap()}})
+    // A contact zone, when a test sets one, is asked of a loopback port where
+    // nobody answers: never of a public server.
+    : workbench({resolver,
+                 host,
+                 programDirectory.path(),
+                 {200ms, registries.serverMap()},
+                 {},
+                 {.dnsServers = DnsmasqServer::unusedAddress(), .limit = 2000ms}})
 {
     QDir().mkpath(maildir() + u"/cur"_s);
     resolver.answers.insert(u"192.0.2.7"_s, {u"mx.a.example"_s, 0});
