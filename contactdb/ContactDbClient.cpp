@@ -56,6 +56,7 @@ struct ContactDbClient::Query
 {
     ContactDbClient* client;
     quint64 ticket;
+    QString relay;
 };
 
 ContactDbClient::ContactDbClient(Options options, QObject* parent)
@@ -126,9 +127,9 @@ quint64 ContactDbClient::lookup(const QString& relay)
     });
     limit->start(m_options.limit);
     m_pending.insert(ticket, limit);
-    m_relays.insert(ticket, relay);
     // Registered before asking: c-ares may call back from inside ares_query.
-    ares_query(m_channel, name.constData(), ns_c_in, ns_t_txt, &ContactDbClient::onAnswer, new Query{this, ticket});
+    ares_query(m_channel, name.constData(), ns_c_in, ns_t_txt, &ContactDbClient::onAnswer,
+               new Query{this, ticket, relay});
     armTimeout();
     return ticket;
 }
@@ -137,7 +138,6 @@ void ContactDbClient::cancelAll()
 {
     qDeleteAll(m_pending);
     m_pending.clear();
-    m_relays.clear();
     m_ready.clear();
 }
 
@@ -151,7 +151,7 @@ void ContactDbClient::onAnswer(void* arg, int status, int /*timeouts*/, unsigned
     if (!client.m_pending.contains(query->ticket)) {
         return; // cancelled or past its time limit
     }
-    ContactDbResult result{client.m_relays.value(query->ticket), client.m_options.zone, {}, {}};
+    ContactDbResult result{query->relay, client.m_options.zone, {}, {}};
     if (status == ARES_SUCCESS) {
         if (const std::optional<QList<QByteArray>> records = txtRecords(answer, length)) {
             result.abuse = contactAddressesInTxt(*records);
@@ -170,7 +170,6 @@ void ContactDbClient::finishLater(quint64 ticket, ContactDbResult result)
     if (QTimer* limit = m_pending.take(ticket)) {
         limit->deleteLater();
     }
-    m_relays.remove(ticket);
     m_ready.insert(ticket, std::move(result));
     QMetaObject::invokeMethod(
         this,

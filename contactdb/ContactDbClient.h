@@ -67,7 +67,6 @@ private:
     quint64 m_lastTicket = 0;
     /// The lookups under way, each with its time limit.
     QHash<quint64, QTimer*> m_pending;
-    QHash<quint64, QString> m_relays;
     /// Results waiting for their turn in the event loop.
     QHash<quint64, ContactDbResult> m_ready;
     QHash<int, QSocketNotifier*> m_readers;

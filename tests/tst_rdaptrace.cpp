@@ -143,6 +143,12 @@ struct RdapBench
         workbench.setHeaderText(Header);
     }
 
+    bool writeDoNotSend(const QByteArray& text)
+    {
+        QFile list(programDirectory.filePath(u"donotsend.txt"_s));
+        return list.open(QIODevice::WriteOnly) && list.write(text) == text.size();
+    }
+
     bool runTrace()
     {
         QSignalSpy finished(&workbench, &Workbench::traceFinished);
@@ -285,10 +291,7 @@ void TestRdapTrace::answersOfAnEarlierRunAreDropped()
 void TestRdapTrace::doNotSendRefusesRdapRows()
 {
     RdapBench bench;
-    QFile list(bench.programDirectory.filePath(u"donotsend.txt"_s));
-    QVERIFY(list.open(QIODevice::WriteOnly));
-    list.write("NET-TWO.EXAMPLE\n");
-    list.close();
+    QVERIFY(bench.writeDoNotSend("NET-TWO.EXAMPLE\n"));
     bench.workbench.setRdapEnabled(true);
     QVERIFY(bench.runTrace());
     QCOMPARE(rowsOf(bench.workbench.state().lstAbuse),
@@ -596,10 +599,7 @@ void TestRdapTrace::contactDbRowsFollowRdapRows()
     QFETCH(bool, zoneAnswers);
     QFETCH(QStringList, rows);
     RdapBench bench;
-    QFile list(bench.programDirectory.filePath(u"donotsend.txt"_s));
-    QVERIFY(list.open(QIODevice::WriteOnly));
-    list.write("IGNORED@NET-ONE.EXAMPLE\n");
-    list.close();
+    QVERIFY(bench.writeDoNotSend("IGNORED@NET-ONE.EXAMPLE\n"));
     bench.workbench.setRdapEnabled(rdapOn);
     bench.workbench.setContactZone(zoneAnswers ? ContactZone : u"nothing.test"_s);
     QVERIFY(bench.runTrace());

@@ -141,20 +141,24 @@ QByteArray renderText(const WorkbenchState& state, bool withRdap, bool withRoles
     return out.toUtf8();
 }
 
+namespace {
+
+QString publishedSummary(const QString& server, const QStringList& abuse, const QString& error)
+{
+    if (!error.isEmpty()) {
+        return error;
+    }
+    return server + u": "_s + (abuse.isEmpty() ? u"no abuse contact"_s : abuse.join(u", "_s));
+}
+
+} // namespace
+
 QString rdapSummary(const RdapResult& result)
 {
-    if (!result.error.isEmpty()) {
-        return result.error;
-    }
-    const QString found = result.abuse.isEmpty() ? u"no abuse contact"_s : result.abuse.join(u", "_s);
-    return result.server + u": "_s + found;
+    return publishedSummary(result.server, result.abuse, result.error);
 }
 
 QString contactDbSummary(const ContactDbResult& result)
 {
-    if (!result.error.isEmpty()) {
-        return result.error;
-    }
-    const QString found = result.abuse.isEmpty() ? u"no abuse contact"_s : result.abuse.join(u", "_s);
-    return result.zone + u": "_s + found;
+    return publishedSummary(result.zone, result.abuse, result.error);
 }
