@@ -124,6 +124,7 @@ void TestContactDb::clientAgainstDnsmasq_data()
     QTest::newRow("IPv6") << u"2001:db8::25"_s << true << QStringList{u"abuse@six.example"_s} << QString();
     QTest::newRow("nobody listed") << u"203.0.113.1"_s << true << QStringList() << QString();
     QTest::newRow("no such name under the zone: no record") << u"192.0.2.8"_s << true << QStringList() << QString();
+    QTest::newRow("a name with other records but no TXT") << u"192.0.2.10"_s << true << QStringList() << QString();
     QTest::newRow("not an address") << u"mx.example.org"_s << true << QStringList() << u"not an IP address"_s;
     QTest::newRow("no server answers") << u"192.0.2.7"_s << false << QStringList() << u"contacts.test"_s;
 }
@@ -142,6 +143,7 @@ void TestContactDb::clientAgainstDnsmasq()
          u"txt-record=5.2.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.8.b.d.0.1.0.0.2.contacts.test,"
          u"abuse@six.example"_s,
          u"txt-record=1.113.0.203.contacts.test,no contact here"_s,
+         u"host-record=10.2.0.192.contacts.test,192.0.2.10"_s,
          u"txt-record=9.2.0.192.contacts.test,"_s + QString(250, u'x') + u" abuse@long.example"_s});
     QVERIFY2(dns.errorString().isEmpty(), qPrintable(dns.errorString()));
     ContactDbClient client(

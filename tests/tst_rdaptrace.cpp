@@ -5,6 +5,7 @@
 #include "rdap/RdapSettings.h"
 #include "tests/support/DnsmasqServer.h"
 #include "tests/support/FakeResolver.h"
+#include "tests/support/LateDnsRelay.h"
 #include "tests/support/MailBench.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/RegistryServers.h"
@@ -119,6 +120,7 @@ struct RdapBench
                        u"txt-record=9.100.51.198.contacts.test,abuse@net-two.example,db-two@net-two.example"_s,
                        u"txt-record=112.20.160.89.contacts.test,db-one@net-one.example"_s,
                        u"txt-record=56.83.160.216.contacts.test,db-far@far.example"_s}};
+    LateDnsRelay lateDns{dns.serverAddress()};
     QTemporaryDir programDirectory;
     FakeResolver resolver;
     RecordingHost host;
@@ -128,7 +130,7 @@ struct RdapBench
                          programDirectory.path(),
                          {200ms, registries.serverMap()},
                          rdap.options(),
-                         {.dnsServers = dns.serverAddress(), .limit = 1500ms}}};
+                         {.dnsServers = lateDns.serverAddress(), .limit = 1500ms}}};
 
     RdapBench()
     {
@@ -576,20 +578,25 @@ void TestRdapTrace::contactDbRowsFollowRdapRows_data()
 {
     QTest::addColumn<bool>("rdapOn");
     QTest::addColumn<bool>("zoneAnswers");
+    QTest::addColumn<int>("rdapDelayMs");
+    QTest::addColumn<int>("zoneDelayMs");
     QTest::addColumn<QStringList>("rows");
 
-    QTest::newRow("with RDAP") << true << true
-                               << QStringList{u"ABUSE@A.EXAMPLE dns"_s,          u"WHOIS-ONE@X.EXAMPLE whois"_s,
-                                              u"ABUSE@NET-ONE.EXAMPLE rdap"_s,   u"DB-ONE@NET-ONE.EXAMPLE dns-db"_s,
-                                              u"WHOIS-TWO@Y.EXAMPLE whois"_s,    u"ABUSE@NET-TWO.EXAMPLE rdap"_s,
-                                              u"DB-TWO@NET-TWO.EXAMPLE dns-db"_s};
-    QTest::newRow("without RDAP") << false << true
+    const QStringList withRdap{u"ABUSE@A.EXAMPLE dns"_s,          u"WHOIS-ONE@X.EXAMPLE whois"_s,
+                               u"ABUSE@NET-ONE.EXAMPLE rdap"_s,   u"DB-ONE@NET-ONE.EXAMPLE dns-db"_s,
+                               u"WHOIS-TWO@Y.EXAMPLE whois"_s,    u"ABUSE@NET-TWO.EXAMPLE rdap"_s,
+                               u"DB-TWO@NET-TWO.EXAMPLE dns-db"_s};
+    QTest::newRow("with RDAP") << true << true << 0 << 0 << withRdap;
+    // Both slower than a whois window, the zone slower than RDAP: the trace
+    // waits for the last of the relay's lookups.
+    QTest::newRow("with RDAP, the zone answering last") << true << true << 400 << 900 << withRdap;
+    QTest::newRow("without RDAP") << false << true << 0 << 0
                                   << QStringList{
                                          u"ABUSE@A.EXAMPLE dns"_s,           u"WHOIS-ONE@X.EXAMPLE whois"_s,
                                          u"DB-ONE@NET-ONE.EXAMPLE dns-db"_s, u"WHOIS-TWO@Y.EXAMPLE whois"_s,
                                          u"ABUSE@NET-TWO.EXAMPLE dns-db"_s,  u"DB-TWO@NET-TWO.EXAMPLE dns-db"_s};
     QTest::newRow("a zone that does not answer")
-        << false << false
+        << false << false << 0 << 0
         << QStringList{u"ABUSE@A.EXAMPLE dns"_s, u"WHOIS-ONE@X.EXAMPLE whois"_s, u"WHOIS-TWO@Y.EXAMPLE whois"_s};
 }
 
@@ -597,8 +604,14 @@ void TestRdapTrace::contactDbRowsFollowRdapRows()
 {
     QFETCH(bool, rdapOn);
     QFETCH(bool, zoneAnswers);
+    QFETCH(int, rdapDelayMs);
+    QFETCH(int, zoneDelayMs);
     QFETCH(QStringList, rows);
     RdapBench bench;
+    bench.rdap.answer(RelayOne,
+                      TestHttpServer::Response::late(rdapPage(networkAnswer(RelayOne, {u"abuse@net-one.example"_s})),
+                                                     std::chrono::milliseconds(rdapDelayMs)));
+    bench.lateDns.setDelay(std::chrono::milliseconds(zoneDelayMs));
     QVERIFY(bench.writeDoNotSend("IGNORED@NET-ONE.EXAMPLE\n"));
     bench.workbench.setRdapEnabled(rdapOn);
     bench.workbench.setContactZone(zoneAnswers ? ContactZone : u"nothing.test"_s);
