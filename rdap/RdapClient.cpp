@@ -403,6 +403,7 @@ void RdapClient::send(Lookup& lookup, const QUrl& url, bool redirected)
         lookup.redirects = 0;
     }
     lookup.answerUrl = url;
+    Q_EMIT asked(url, lookup.result.address);
     QNetworkReply* reply = m_network->get(rdapRequest(url));
     lookup.reply = reply;
     const quint64 ticket = lookup.ticket;

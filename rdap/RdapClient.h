@@ -73,6 +73,8 @@ public:
 
 Q_SIGNALS:
     void finished(quint64 ticket, const RdapResult& result);
+    /// A request about `address` went out to a server (not one the cache answered).
+    void asked(const QUrl& url, const QString& address);
 
 private:
     struct Lookup;

@@ -14,7 +14,7 @@ seconds="${1:-30}"
 shift || true
 targets=("$@")
 if ((${#targets[@]} == 0)); then
-    targets=(header answer abuseroles contactzone donotsend mailitem rdap received)
+    targets=(header answer abuseroles contactzone donotsend mailitem rdap received messagekey)
 fi
 
 ./scripts/install-deps.sh --with-tests
@@ -27,7 +27,7 @@ export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan-suppressions.t
 
 seeds_of() {
     case "$1" in
-    header | mailitem | received) echo tests/data/mail ;;
+    header | mailitem | received | messagekey) echo tests/data/mail ;;
     answer | abuseroles) echo tests/data/whois ;;
     donotsend) echo fuzz/regressions/donotsend ;;
     contactzone) echo fuzz/regressions/contactzone ;;

@@ -8,7 +8,7 @@ build_packages=(
     build-essential cmake pkg-config ninja-build
     qt6-base-dev libqt6test6 libc-ares-dev libicu-dev
     libvmime-dev qtkeychain-qt6-dev libbenchmark-dev
-    fonts-liberation2 libpsl-dev publicsuffix
+    fonts-liberation2 libpsl-dev publicsuffix libqt6sql6-sqlite
 )
 test_packages=(
     dnsmasq-base clang-format

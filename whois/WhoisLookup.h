@@ -47,6 +47,8 @@ public:
     /// registry; the window runs all the same and ends with an empty answer.
     bool QueryRegistry(RegistryId registry, const QString& query);
 
+    const Options& options() const { return m_options; }
+
     /// Ends the current lookup without an answer: its window stops, its
     /// connection is dropped, and `answerComplete` does not come for it.
     void cancel();

@@ -133,7 +133,8 @@ frmMain::frmMain(Dependencies dependencies, QWidget* parent)
     , m_programDirectory(std::move(dependencies.programDirectory))
     , m_helpAddress(std::move(dependencies.helpAddress))
     , m_workbench({dependencies.resolver, *this, m_programDirectory, std::move(dependencies.whois),
-                   std::move(dependencies.rdap), std::move(dependencies.contactDb)})
+                   std::move(dependencies.rdap), std::move(dependencies.contactDb),
+                   std::move(dependencies.journalPath)})
     , m_logo(ZelkorLogo())
 {
     setWindowTitle(u"Zelkor II"_s);

@@ -42,6 +42,8 @@ public:
         RdapClient::Options rdap = {};
         /// The DNS servers and time limit of the contact database when its zone is set.
         ContactDbClient::Options contactDb = {};
+        /// The journal of complaints and lookups; empty keeps none.
+        QString journalPath = {};
     };
 
     /// Builds the window and loads the workbench (the resolver starts; a

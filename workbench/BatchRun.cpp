@@ -2,7 +2,9 @@
 #include "workbench/BatchRun.h"
 
 #include "complaint/ComplaintText.h"
+#include "journal/MessageKey.h"
 #include "mailbox/MailSettings.h"
+#include "workbench/JournalKeeper.h"
 
 using namespace Qt::StringLiterals;
 
@@ -35,9 +37,10 @@ QString withDeferred(const QString& outcome, const QStringList& deferred)
 
 } // namespace
 
-BatchRun::BatchRun(Bench& bench, MailSession& mail)
+BatchRun::BatchRun(Bench& bench, MailSession& mail, JournalKeeper& journal)
     : m_bench(bench)
     , m_mail(mail)
+    , m_journal(journal)
 {}
 
 void BatchRun::begin()
@@ -124,6 +127,7 @@ void BatchRun::traceEnded(const WhoisTrace& trace, WhoisTrace::End end, const QS
     if (end == WhoisTrace::End::Failed) {
         if (isBatchTicked()) {
             tellProgress(u"stopped, left in the folder: "_s + reason);
+            journalDisposal(u"left"_s, {}, reason);
             this->end(End::Stopped, reason);
         }
         return;
@@ -147,12 +151,43 @@ void BatchRun::ProcessNextEmail(const WhoisTrace& trace, const std::optional<QSt
     m_running = true;
     if (const std::optional<QString> reason = whyNotToSend(trace, rdapRefusal)) {
         tellProgress(u"stopped before sending, left in the folder"_s);
+        journalDisposal(u"left"_s, {}, *reason);
         stop(*reason);
         return;
     }
+    sendOrSkip();
+}
+
+// A message the journal has reported already is disposed of as reported,
+// without a second complaint. The complaint of any other is recorded before
+// it is handed to the transport and its acceptance before the message is
+// disposed of, so that a batch killed in between sends it again rather than
+// deleting it unreported; a journal that cannot do so stops the batch.
+void BatchRun::sendOrSkip()
+{
+    const std::optional<std::optional<JournalComplaint>> earlier =
+        m_journal.reported(messageKeyOf(m_bench.state().txtIn));
+    if (!earlier) {
+        tellProgress(u"stopped before sending, left in the folder"_s);
+        stop(u"Batch stopped at %1: the journal cannot be read (%2), so it is not known whether the message was "
+             u"reported already. Nothing was sent; the message stays in the folder."_s.arg(loadedSubjects(),
+                                                                                           m_journal.error()));
+        return;
+    }
+    if (*earlier) {
+        disposeReported((*earlier)->recipients.join(u';'), {}, *earlier);
+        return;
+    }
     const QString sentTo = ComplaintRecipients(m_bench.state().lstAbuse);
-    m_bench.sendComplaint([this, sentTo](const MailSession::Sent& sent) {
+    const bool handed = m_bench.sendComplaint([this, sentTo](const MailSession::Sent& sent, bool journalled) {
         const MailError& error = sent.error;
+        if (error.ok() && !journalled) {
+            tellProgress(u"sent, but left in the folder: the journal could not record it"_s, sentTo);
+            stop(u"Batch stopped after the complaint about %1 was sent: the journal could not record it (%2). The "
+                 u"message stays in the folder rather than go unrecorded; the next run reports it again."_s.arg(
+                     loadedSubjects(), m_journal.error()));
+            return;
+        }
         if (error.ok()) {
             disposeReported(sentTo, sent.deferred);
         } else if (isMessageFailure(error.kind)) {
@@ -161,9 +196,16 @@ void BatchRun::ProcessNextEmail(const WhoisTrace& trace, const std::optional<QSt
             // The transport is at fault, or refused for now, not the message:
             // nothing is moved, and the next run tries again.
             tellProgress(u"stopped, left in the folder: "_s + error.description, sentTo);
+            journalDisposal(u"left"_s, {}, error.description);
             end(End::Stopped, m_bench.state().txtWhoStatus);
         }
     });
+    if (!handed) {
+        tellProgress(u"stopped before sending, left in the folder"_s, sentTo);
+        stop(u"Batch stopped at %1: the journal cannot record the complaint (%2), and a complaint it does not hold "
+             u"could be sent twice. Nothing was sent; the message stays in the folder."_s.arg(loadedSubjects(),
+                                                                                              m_journal.error()));
+    }
 }
 
 // Why the batch stops before sending the complaint of the loaded message: a
@@ -184,10 +226,15 @@ std::optional<QString> BatchRun::whyNotToSend(const WhoisTrace& trace, const std
     return std::nullopt;
 }
 
-// Deletes the reported messages, or moves them to the trash folder of the settings.
-void BatchRun::disposeReported(const QString& sentTo, const QStringList& deferred)
+// Deletes the reported messages, or moves them to the trash folder of the
+// settings; `earlier` is the journal's complaint about a message reported
+// before, which is not sent again.
+void BatchRun::disposeReported(const QString& sentTo, const QStringList& deferred,
+                               const std::optional<JournalComplaint>& earlier)
 {
-    m_mail.ConnectOutlook([this, sentTo, deferred](const MailSession::Connected& connected) {
+    const QString reported =
+        earlier ? u"already reported on %1 (not sent again)"_s.arg(journalTimeText(earlier->handedAt)) : u"sent"_s;
+    m_mail.ConnectOutlook([this, sentTo, deferred, reported](const MailSession::Connected& connected) {
         if (connected.error) {
             stopAfterSending(connected.error, sentTo, deferred);
             return;
@@ -195,26 +242,30 @@ void BatchRun::disposeReported(const QString& sentTo, const QStringList& deferre
         const QString trash = connected.trashFolder;
         const QString subject = m_bench.loadedMessages().constLast().subject;
         m_bench.setStatus(trash.isEmpty() ? u"Deleting "_s + subject : u"Moving %1 to %2"_s.arg(subject, trash));
-        m_mail.Dispose(loadedEntryIds(), trash, [this, sentTo, deferred, trash](const MailSession::Disposed& disposed) {
-            m_mail.DisconnectOutlook();
-            if (disposed.error) {
-                stopAfterSending(disposed.error, sentTo, deferred);
-                return;
-            }
-            if (!disposed.gone.isEmpty()) {
-                m_bench.setStatus(
-                    u"Sent; %1 was no longer in the folder, going on with the next message"_s.arg(loadedSubjects()));
-                tellProgress(withDeferred(u"sent; it was no longer in the folder"_s, deferred), sentTo);
-            } else {
-                const QString outcome = trash.isEmpty() ? u"sent and deleted"_s : u"sent and moved to "_s + trash;
-                tellProgress(withDeferred(outcome, deferred), sentTo);
-                if (!deferred.isEmpty()) {
-                    m_bench.setStatus(
-                        u"%1: %2; refused for now by %3"_s.arg(loadedSubjects(), outcome, deferred.join(u", "_s)));
+        m_mail.Dispose(
+            loadedEntryIds(), trash, [this, sentTo, deferred, trash, reported](const MailSession::Disposed& disposed) {
+                m_mail.DisconnectOutlook();
+                if (disposed.error) {
+                    stopAfterSending(disposed.error, sentTo, deferred);
+                    return;
                 }
-            }
-            goOn();
-        });
+                if (!disposed.gone.isEmpty()) {
+                    m_bench.setStatus(u"Sent; %1 was no longer in the folder, going on with the next message"_s.arg(
+                        loadedSubjects()));
+                    tellProgress(withDeferred(reported + u"; it was no longer in the folder"_s, deferred), sentTo);
+                    journalDisposal(u"left"_s, {}, u"it was no longer in the folder"_s);
+                } else {
+                    const QString outcome =
+                        reported + (trash.isEmpty() ? u" and deleted"_s : QString(u" and moved to "_s + trash));
+                    journalDisposal(trash.isEmpty() ? u"deleted"_s : u"moved"_s, trash);
+                    tellProgress(withDeferred(outcome, deferred), sentTo);
+                    if (!deferred.isEmpty()) {
+                        m_bench.setStatus(
+                            u"%1: %2; refused for now by %3"_s.arg(loadedSubjects(), outcome, deferred.join(u", "_s)));
+                    }
+                }
+                goOn();
+            });
     });
 }
 
@@ -224,6 +275,7 @@ void BatchRun::stopAfterSending(const MailError& error, const QString& sentTo, c
 {
     mailFailed(error);
     tellProgress(withDeferred(u"sent, but left in the folder: "_s + error.description, deferred), sentTo);
+    journalDisposal(u"left"_s, {}, error.description);
     end(End::Stopped, m_bench.state().txtWhoStatus);
 }
 
@@ -242,6 +294,7 @@ void BatchRun::setAsideUnreportable(const QString& reason, const QString& triedT
         if (folder.isEmpty()) {
             m_mail.DisconnectOutlook();
             tellProgress(u"cannot be reported (%1); left in the folder"_s.arg(reason), triedTo);
+            journalDisposal(u"left"_s, {}, reason);
             stop(u"Batch stopped at %1: it cannot be reported (%2). It stays in the folder; with "
                  u"[store] unreported=FOLDER in %3 the batch moves such messages there and goes on."_s.arg(
                      loadedSubjects(), reason, MailSettings::defaultPath()));
@@ -258,6 +311,7 @@ void BatchRun::setAsideUnreportable(const QString& reason, const QString& triedT
                            m_bench.setStatus(
                                u"Moved %1 to %2: it cannot be reported (%3)"_s.arg(loadedSubjects(), folder, reason));
                            tellProgress(u"cannot be reported (%1); moved to %2"_s.arg(reason, folder), triedTo);
+                           journalDisposal(u"set-aside"_s, folder, reason);
                            goOn();
                        });
     });
@@ -303,6 +357,20 @@ void BatchRun::tellProgress(const QString& outcome, const QString& sentTo)
     const QStringList addresses = sentTo.split(u';', Qt::SkipEmptyParts);
     const QString recipients = addresses.isEmpty() ? u"nobody"_s : addresses.join(u", "_s);
     m_bench.progressOfBatch(u"%1: relays %2; to %3; %4"_s.arg(loadedSubjects(), relays, recipients, outcome));
+}
+
+// What became of the loaded message, for the journal's history. A failure
+// here loses nothing: the message's fate is already decided.
+void BatchRun::journalDisposal(const QString& how, const QString& folder, const QString& reason)
+{
+    const QString subject =
+        m_bench.loadedMessages().isEmpty() ? QString() : m_bench.loadedMessages().constLast().subject;
+    m_journal.disposed({.at = QDateTime::currentDateTimeUtc(),
+                        .message = messageKeyOf(m_bench.state().txtIn),
+                        .subject = subject,
+                        .how = how,
+                        .folder = folder,
+                        .reason = reason});
 }
 
 QString BatchRun::loadedSubjects() const

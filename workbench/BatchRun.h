@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "journal/Journal.h"
 #include "mailbox/MailSession.h"
 #include "workbench/WhoisTrace.h"
 #include "workbench/WorkbenchState.h"
@@ -16,6 +17,8 @@
 /// moved, and the next one is loaded, until the folder is empty or something
 /// stops the batch. Only the messages the last load recorded are touched, and
 /// only once their complaint is out.
+class JournalKeeper;
+
 class BatchRun final
 {
 public:
@@ -51,8 +54,10 @@ public:
         virtual void setStatus(const QString& text) = 0;
         /// The messages the last mailbox load filled the boxes from.
         virtual const QList<LoadedMessage>& loadedMessages() const = 0;
-        /// Sends the complaint as Report Spammer does.
-        virtual void sendComplaint(std::function<void(const MailSession::Sent&)> done) = 0;
+        /// Sends the complaint as Report Spammer does, once the journal has
+        /// recorded it; false when it could not (nothing is sent then).
+        /// `journalled` tells whether the journal recorded the transport's answer.
+        virtual bool sendComplaint(std::function<void(const MailSession::Sent&, bool journalled)> done) = 0;
         /// Loads the source folder's next message and runs Start on it.
         virtual void loadNextMessage() = 0;
         virtual void endOfBatch(End end, const QString& reason) = 0;
@@ -62,7 +67,7 @@ public:
         ~Bench() = default;
     };
 
-    BatchRun(Bench& bench, MailSession& mail);
+    BatchRun(Bench& bench, MailSession& mail, JournalKeeper& journal);
 
     /// From the mailbox Start with the batch box ticked to the batch's end.
     bool isRunning() const { return m_running; }
@@ -93,7 +98,10 @@ private:
     bool isBatchTicked() const;
     void ProcessNextEmail(const WhoisTrace& trace, const std::optional<QString>& rdapRefusal);
     std::optional<QString> whyNotToSend(const WhoisTrace& trace, const std::optional<QString>& rdapRefusal) const;
-    void disposeReported(const QString& sentTo, const QStringList& deferred);
+    void sendOrSkip();
+    void disposeReported(const QString& sentTo, const QStringList& deferred,
+                         const std::optional<JournalComplaint>& earlier = {});
+    void journalDisposal(const QString& how, const QString& folder = {}, const QString& reason = {});
     void stopAfterSending(const MailError& error, const QString& sentTo, const QStringList& deferred);
     void setAsideUnreportable(const QString& reason, const QString& triedTo = {});
     void goOn();
@@ -106,6 +114,7 @@ private:
 
     Bench& m_bench;
     MailSession& m_mail;
+    JournalKeeper& m_journal;
     bool m_running = false;
     /// Set when the batch was told to stop while a mail step was under way.
     std::optional<QString> m_stopRequest;

@@ -33,6 +33,7 @@ void RelayContactLookups::setRdapEnabled(bool enabled)
     }
     m_rdap = std::make_unique<RdapClient>(m_options.rdap);
     connect(m_rdap.get(), &RdapClient::finished, this, &RelayContactLookups::rdapFinished);
+    connect(m_rdap.get(), &RdapClient::asked, this, &RelayContactLookups::rdapAsked);
 }
 
 void RelayContactLookups::setContactZone(const QString& zone)

@@ -56,6 +56,8 @@ public:
 Q_SIGNALS:
     void rdapAnswered(qsizetype row);
     void contactDbAnswered(qsizetype row);
+    /// An RDAP request went out to a server.
+    void rdapAsked(const QUrl& url, const QString& address);
 
 private:
     void rdapFinished(quint64 ticket, const RdapResult& result);

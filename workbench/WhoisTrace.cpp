@@ -66,7 +66,18 @@ void WhoisTrace::queryRegistry(RegistryId registry)
 {
     m_registry = registry;
     m_asked.insert(lookupKey(registry, m_query));
+    const Permission permission = m_gate ? m_gate(registry, m_query) : Permission{};
+    if (permission.refusal) {
+        // The trace ends from the event loop, as after a lookup, so that the
+        // Start that began it has returned first.
+        QMetaObject::invokeMethod(
+            this, [this, reason = *permission.refusal] { fail(reason); }, Qt::QueuedConnection);
+        return;
+    }
     m_whois.QueryRegistry(registry, m_query);
+    if (!permission.note.isEmpty()) {
+        Q_EMIT status(permission.note);
+    }
 }
 
 void WhoisTrace::evaluateAnswer(const QString& answer)

@@ -7,6 +7,7 @@
 #include <QSet>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 class WhoisLookup;
@@ -41,6 +42,16 @@ public:
         QString reason;
     };
 
+    /// What the owner says of a lookup before it is made.
+    struct Permission
+    {
+        /// Set when the lookup must not be made: the trace then fails with it.
+        std::optional<QString> refusal;
+        /// A status text shown once the lookup has started; may be empty.
+        QString note;
+    };
+    using QueryGate = std::function<Permission(RegistryId registry, const QString& query)>;
+
     /// `relays` is the relay list as the window shows it, read as the trace
     /// moves on (Clear Result may empty it meanwhile; a missing entry reads as
     /// empty text, as the list box gives it); `rows` are the rows to trace, in
@@ -50,6 +61,8 @@ public:
     ~WhoisTrace() override;
     Q_DISABLE_COPY_MOVE(WhoisTrace)
 
+    /// Asked before every lookup of the trace; none lets every lookup go.
+    void setQueryGate(QueryGate gate) { m_gate = std::move(gate); }
     /// Asks ARIN about the first relay address.
     void start();
     /// Stops the lookup under way; nothing of this trace is reported after this.
@@ -102,4 +115,5 @@ private:
     QSet<QString> m_asked;
     std::optional<QString> m_refusal;
     QList<FailedLookup> m_failures;
+    QueryGate m_gate;
 };

@@ -78,6 +78,7 @@ Workbench::Workbench(Dependencies dependencies, QObject* parent)
     , m_host(dependencies.host)
     , m_programDirectory(std::move(dependencies.programDirectory))
     , m_whois(std::move(dependencies.whois))
+    , m_journal(std::move(dependencies.journalPath))
     , m_contacts({std::move(dependencies.rdap), std::move(dependencies.contactDb)})
 {
     connectContactLookups();
@@ -95,6 +96,9 @@ Workbench::Workbench(Dependencies dependencies, QObject* parent)
 Workbench::~Workbench()
 {
     qDeleteAll(findChildren<WhoisTrace*>(Qt::FindDirectChildrenOnly));
+    if (!m_claimedFolder.isEmpty()) {
+        m_journal.release(m_claimedFolder);
+    }
 }
 
 void Workbench::Load()
@@ -309,6 +313,7 @@ void Workbench::startTrace()
     connect(m_trace, &WhoisTrace::status, this, &Workbench::setStatus);
     connect(m_trace, &WhoisTrace::finalAnswer, this, &Workbench::EvaluateAnswer);
     connect(m_trace, &WhoisTrace::ended, this, &Workbench::traceEnded);
+    m_trace->setQueryGate([this](RegistryId registry, const QString& query) { return permitLookup(registry, query); });
     m_trace->start();
 }
 

@@ -4,6 +4,7 @@
 #include "mailbox/MailSession.h"
 #include "whois/WhoisLookup.h"
 #include "workbench/BatchRun.h"
+#include "workbench/JournalKeeper.h"
 #include "workbench/RelayContactLookups.h"
 #include "workbench/WhoisTrace.h"
 #include "workbench/WorkbenchState.h"
@@ -13,6 +14,12 @@
 
 #include <memory>
 #include <optional>
+
+/// The title of the question Report Spammer asks about a message the
+/// journal has reported already.
+inline constexpr QStringView AlreadyReportedTitle = u"Already reported";
+/// Starts the status line when Report Spammer did not send again.
+inline constexpr QStringView NotSentAgain = u"Not sent again: ";
 
 class HostResolver;
 class WorkbenchHost;
@@ -70,6 +77,9 @@ public:
         /// The DNS servers and time limit of the contact database, once
         /// `setContactZone` names its zone.
         ContactDbClient::Options contactDb = {};
+        /// The journal of complaints and lookups (Journal::defaultPath() in
+        /// the programs); empty keeps none.
+        QString journalPath = {};
     };
 
     explicit Workbench(Dependencies dependencies, QObject* parent = nullptr);
@@ -147,6 +157,14 @@ public:
     void setContactZone(const QString& zone);
     QString contactZone() const { return m_contacts.contactZone(); }
 
+    /// The registries' whois allowances per 24 hours, counted from the
+    /// journal: a batch makes no lookup that would pass one (it stops), a
+    /// single run says so and asks all the same. The defaults until set.
+    void setDailyLimits(DailyLimits limits) { m_journal.setDailyLimits(std::move(limits)); }
+    /// Report Spammer about a message the journal has already reported asks
+    /// before it sends again; with this set it sends without asking.
+    void setSendAgain(bool again) { m_sendAgain = again; }
+
     void setHeaderText(const QString& text);
     void setBodyText(const QString& text);
     void setSubjectText(const QString& text);
@@ -199,13 +217,21 @@ private:
     void LoadSelectedEmail(std::function<void(LoadOutcome)> done);
     void takeSelection(std::function<void(LoadOutcome)> done);
     bool showSelection(const std::vector<MailSession::SelectedItem>& items);
-    void SendComplaint(std::function<void(const MailSession::Sent&)> done);
+    bool SendComplaint(std::function<void(const MailSession::Sent&, bool journalled)> done, bool journalRequired);
+    bool mayReportAgain();
     void mailFailed(const MailError& error);
+    bool claimSourceFolder();
+    WhoisTrace::Permission permitLookup(RegistryId registry, const QString& query);
+    void journalRdapLookup(const QUrl& url, const QString& address);
+    void noteJournalNotKept();
 
     // What the batch asks of the workbench.
     void setStatus(const QString& text) override;
     const QList<BatchRun::LoadedMessage>& loadedMessages() const override { return m_loaded; }
-    void sendComplaint(std::function<void(const MailSession::Sent&)> done) override { SendComplaint(std::move(done)); }
+    bool sendComplaint(std::function<void(const MailSession::Sent&, bool journalled)> done) override
+    {
+        return SendComplaint(std::move(done), true);
+    }
     void loadNextMessage() override { loadAndStart(); }
     void endOfBatch(BatchRun::End end, const QString& reason) override;
     void progressOfBatch(const QString& line) override { Q_EMIT batchProgress(line); }
@@ -264,7 +290,11 @@ private:
     /// Why the batch must stop before the next message: an RDAP server of this
     /// run refused to answer because of too many queries.
     std::optional<QString> m_refusal;
-    BatchRun m_batch{*this, m_mail};
+    JournalKeeper m_journal;
+    /// The source folder the running batch claimed in the journal.
+    QString m_claimedFolder;
+    bool m_sendAgain = false;
+    BatchRun m_batch{*this, m_mail, m_journal};
     bool m_starting = false;
     RelayContactLookups m_contacts;
     /// The relay address whose trace waits for its RDAP or contact-database

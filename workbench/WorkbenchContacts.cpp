@@ -20,6 +20,7 @@ void Workbench::connectContactLookups()
         Q_EMIT rdapAnswered(row);
         contactLookupEnded(row);
     });
+    connect(&m_contacts, &RelayContactLookups::rdapAsked, this, &Workbench::journalRdapLookup);
     connect(&m_contacts, &RelayContactLookups::contactDbAnswered, this, [this](qsizetype row) {
         assign(m_state.contactDb, m_contacts.contactDb(), Field::ContactDb);
         Q_EMIT contactDbAnswered(row);

@@ -11,13 +11,15 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString Inbox = u"Inbox"_s;
-const QString SpammerReported = u"Spammer successfully reported!"_s;
 
 } // namespace
 
 void Workbench::StartFromMailbox()
 {
     if (m_batch.refuseStart() || m_mail.isBusy() || refuseBatchWithoutMailHosts()) {
+        return;
+    }
+    if (m_state.chkAutomate && !claimSourceFolder()) {
         return;
     }
     m_state.blnUseOutlook = true;
@@ -119,39 +121,6 @@ bool Workbench::showSelection(const std::vector<MailSession::SelectedItem>& item
     return true;
 }
 
-void Workbench::ReportSpammer()
-{
-    if (m_mail.isBusy()) {
-        return;
-    }
-    SendComplaint([this](const MailSession::Sent& sent) { Q_EMIT complaintSendEnded(sent.error.ok()); });
-}
-
-// One message to every unticked abuse address, with the texts as they stand
-// when the command is given. Recipients the server refused while it took the
-// message for others are named after the success text.
-void Workbench::SendComplaint(std::function<void(const MailSession::Sent&)> done)
-{
-    const QString to = ComplaintRecipients(m_state.lstAbuse);
-    const QString body = ComplaintBody(m_state.txtIn, m_state.txtBody);
-    m_mail.Send(ComplaintTitle.toString(), to, body, [this, done = std::move(done)](const MailSession::Sent& sent) {
-        if (sent.error) {
-            mailFailed(sent.error);
-            done(sent);
-            return;
-        }
-        QString status = SpammerReported;
-        if (!sent.refused.isEmpty()) {
-            status += u" Refused by the server: "_s + sent.refused.join(u", "_s);
-        }
-        if (!sent.deferred.isEmpty()) {
-            status += u" Refused for now by the server: "_s + sent.deferred.join(u", "_s);
-        }
-        setStatus(status);
-        done(sent);
-    });
-}
-
 void Workbench::mailFailed(const MailError& error)
 {
     setStatus(SomethingBadHappened + error.description);
@@ -159,6 +128,10 @@ void Workbench::mailFailed(const MailError& error)
 
 void Workbench::endOfBatch(BatchRun::End end, const QString& reason)
 {
+    if (!m_claimedFolder.isEmpty()) {
+        m_journal.release(m_claimedFolder);
+        m_claimedFolder.clear();
+    }
     switch (end) {
     case BatchRun::End::Finished:
         Q_EMIT batchEnded(BatchEnd::Finished, reason);

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // zelkor-bench: how fast the header analysis, the whois rules, a whole trace,
-// the mail layer and the window's start-up run, on Google Benchmark (so
-// --benchmark_filter, --benchmark_repetitions and --benchmark_format=json all
-// work). Figures only; nothing here passes or fails.
+// the mail layer, the journal and the window's start-up run, on Google
+// Benchmark (so --benchmark_filter, --benchmark_repetitions and
+// --benchmark_format=json all work). Figures only; nothing here passes or fails.
 #include "app/bench/BenchData.h"
 
 #include <QCoreApplication>

@@ -33,11 +33,12 @@ public:
     void setBusy(bool) override {}
 
     // Nobody is there to answer: a question is printed and declined, unless
-    // the command line answered it beforehand.
+    // the command line answered it beforehand (--yes the Inbox warning; --again
+    // sends without asking whether to report a message again).
     bool askOkCancel(const QString& title, const QString& text) override
     {
         showMessage(title, text);
-        return m_answerYes;
+        return title != AlreadyReportedTitle && m_answerYes;
     }
 
     void showMessage(const QString& title, const QString& text) override
@@ -97,8 +98,11 @@ struct HeadlessBench
                      request.programDirectory,
                      {.servers = request.whoisServers},
                      {},
-                     {.dnsServers = request.dnsServers}})
+                     {.dnsServers = request.dnsServers},
+                     request.journalPath})
     {
+        workbench.setDailyLimits(request.dailyLimits);
+        workbench.setSendAgain(request.again);
         workbench.setTraceEnabled(request.trace);
         workbench.setRdapEnabled(request.rdap);
         workbench.setTrust(request.trust);

@@ -4,6 +4,7 @@
 #include "mailbox/MessageText.h"
 #include "trust/RelayPlan.h"
 #include "whois/WhoisServerMap.h"
+#include "whois/WhoisSettings.h"
 
 #include <QString>
 
@@ -22,6 +23,12 @@ struct ReportRequest
     bool batch = false;
     /// Answer OK to the Inbox warning.
     bool yes = false;
+    /// Send even when the journal says the message was reported already.
+    bool again = false;
+    /// The journal of complaints and lookups; empty keeps none.
+    QString journalPath;
+    /// The registries' whois allowances per 24 hours.
+    DailyLimits dailyLimits = defaultDailyLimits();
     /// Ask each relay's registry over RDAP for the network's abuse contact.
     bool rdap = false;
     /// Tick the rows the answers do not designate for abuse reports.

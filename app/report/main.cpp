@@ -3,14 +3,18 @@
 // commands and cron jobs.
 #include "app/report/LearnMailHosts.h"
 #include "app/report/PasswordCommand.h"
+#include "app/report/ReportHistory.h"
 #include "app/report/ReportOutput.h"
 #include "app/report/ReportRun.h"
 #include "common/SettingsFile.h"
+#include "journal/Journal.h"
 #include "mailbox/MailSettings.h"
 #include "rdap/RdapSettings.h"
 #include "resolve/CaresResolver.h"
 #include "trust/TrustSettings.h"
+#include "whois/WhoisSettings.h"
 #include "workbench/MessageFile.h"
+#include "workbench/Workbench.h"
 #include "workbench/WorkbenchState.h"
 
 #include <QCommandLineParser>
@@ -75,6 +79,9 @@ Environment:
                         transport's, when it differs.
   XDG_CONFIG_HOME       the settings file is $XDG_CONFIG_HOME/zelkor/zelkor.conf
                         (~/.config/zelkor/zelkor.conf when unset).
+  XDG_DATA_HOME         the journal of complaints and lookups is
+                        $XDG_DATA_HOME/zelkor/journal.sqlite
+                        (~/.local/share/zelkor/journal.sqlite when unset).
   donotsend.txt         beside the program: addresses, or pieces of them, that must
                         never be proposed for a complaint.)";
 
@@ -120,6 +127,30 @@ std::optional<TrustOptions> trustOptionsOf(bool trustGiven, bool noTrustGiven, c
     return options;
 }
 
+// --history [--since DATE] [--message FILE] [--json]
+int history(const QCommandLineParser& parser, const QCommandLineOption& since, const QCommandLineOption& message,
+            bool json)
+{
+    if (!parser.positionalArguments().isEmpty()) {
+        fail(u"--history takes no FILE; --message FILE names the message (see --help)"_s);
+        return BadArguments;
+    }
+    if (parser.isSet(message)) {
+        const MessageFile input = ReadMessageFile(parser.value(message), false);
+        if (!input.message) {
+            fail(input.error);
+            return UnreadableInput;
+        }
+        return printMessageHistory(Journal::defaultPath(), input.message->header, json);
+    }
+    const QDateTime from = parser.isSet(since) ? parseHistorySince(parser.value(since)) : QDateTime();
+    if (parser.isSet(since) && !from.isValid()) {
+        fail(u"--since: \"%1\" is neither a date nor a time in ISO 8601 form"_s.arg(parser.value(since)));
+        return BadArguments;
+    }
+    return printHistory(Journal::defaultPath(), from, json);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -151,6 +182,15 @@ int main(int argc, char* argv[])
     const QCommandLineOption batchOption(
         u"batch"_s, u"With --mailbox: report and delete every message of the source folder, one after another, until "
                     u"it is empty or the batch stops."_s);
+    const QCommandLineOption againOption(
+        u"again"_s, u"With --send: send even when the journal says the message was reported already."_s);
+    const QCommandLineOption historyOption(
+        u"history"_s, u"Print the complaints the journal holds, newest first; with --message FILE, whether that "
+                      u"message was reported."_s);
+    const QCommandLineOption sinceOption(
+        u"since"_s, u"With --history: only complaints sent on or after DATE (2026-12-01, or a time in ISO 8601)."_s,
+        u"DATE"_s);
+    const QCommandLineOption messageOption(u"message"_s, u"With --history: the message to look up."_s, u"FILE"_s);
     const QCommandLineOption yesOption(
         u"yes"_s, u"Also process an Inbox: answer OK to the warning that the source folder is the Inbox."_s);
     const QCommandLineOption rdapOption(
@@ -179,10 +219,11 @@ int main(int argc, char* argv[])
     const QCommandLineOption writeOption(
         u"write"_s, u"With --learn-mailhosts: also write the proposed mailhosts= into [trust] of the settings file, "
                     u"keeping every other line."_s);
-    parser.addOptions({jsonOption, headerOnlyOption, noTraceOption, progressOption, complaintOption, mailboxOption,
-                       sendOption, batchOption, yesOption, rdapOption, noRdapOption, designatedOption,
-                       noDesignatedOption, trustOption, noTrustOption, mailHostOption, learnOption, writeOption,
-                       setPasswordOption});
+    parser.addOptions({jsonOption,     headerOnlyOption, noTraceOption,      progressOption,    complaintOption,
+                       mailboxOption,  sendOption,       batchOption,        yesOption,         rdapOption,
+                       noRdapOption,   designatedOption, noDesignatedOption, trustOption,       noTrustOption,
+                       mailHostOption, learnOption,      writeOption,        setPasswordOption, againOption,
+                       historyOption,  sinceOption,      messageOption});
     parser.addPositionalArgument(
         u"FILE"_s,
         u"The message to analyse, or - for standard input; with --learn-mailhosts, the FOLDER to learn from."_s,
@@ -211,6 +252,17 @@ int main(int argc, char* argv[])
             return BadArguments;
         }
         return learnMailHosts(parser.positionalArguments().value(0), parser.isSet(writeOption));
+    }
+    if (parser.isSet(historyOption)) {
+        return history(parser, sinceOption, messageOption, parser.isSet(jsonOption));
+    }
+    if (parser.isSet(sinceOption) || parser.isSet(messageOption)) {
+        fail(u"--since and --message go with --history (see --help)"_s);
+        return BadArguments;
+    }
+    if (parser.isSet(againOption) && !parser.isSet(sendOption)) {
+        fail(u"--again goes with --send (see --help)"_s);
+        return BadArguments;
     }
     const bool fromMailbox = parser.isSet(mailboxOption);
     const QStringList files = parser.positionalArguments();
@@ -260,6 +312,14 @@ int main(int argc, char* argv[])
     request.send = parser.isSet(sendOption);
     request.batch = parser.isSet(batchOption);
     request.yes = parser.isSet(yesOption);
+    request.again = parser.isSet(againOption);
+    request.journalPath = Journal::defaultPath();
+    const WhoisSettings whois = readWhoisSettings(settingsFilePath());
+    if (!whois.error.isEmpty()) {
+        fail(whois.error);
+        return BadArguments;
+    }
+    request.dailyLimits = whois.dailyLimits;
     if (contradictory(parser, rdapOption, noRdapOption) ||
         contradictory(parser, designatedOption, noDesignatedOption) ||
         contradictory(parser, trustOption, noTrustOption)) {
@@ -306,5 +366,9 @@ int main(int argc, char* argv[])
                                                        : renderText(state, request.rdap, request.designated, contactDb);
     std::fwrite(output.constData(), 1, static_cast<std::size_t>(output.size()), stdout);
     std::fflush(stdout);
+    if (state.txtWhoStatus.startsWith(NotSentAgain)) {
+        fail(state.txtWhoStatus + u" (--again sends it all the same)"_s);
+        return AnalysisFailed;
+    }
     return state.txtWhoStatus.startsWith(u"Something bad happened ") ? AnalysisFailed : Success;
 }

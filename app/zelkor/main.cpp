@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // zelkor: the desktop window of Zelkor II.
 #include "common/SettingsFile.h"
+#include "journal/Journal.h"
 #include "rdap/RdapSettings.h"
 #include "resolve/CaresResolver.h"
 #include "trust/TrustSettings.h"
 #include "whois/WhoisServerMap.h"
+#include "whois/WhoisSettings.h"
 #include "window/Artwork.h"
 #include "window/frmMain.h"
 #include "workbench/MessageFile.h"
@@ -43,13 +45,16 @@ int main(int argc, char* argv[])
                     {.servers = *whoisServers},
                     {},
                     {},
-                    {.dnsServers = CaresResolver::serversFromEnvironment()}});
+                    {.dnsServers = CaresResolver::serversFromEnvironment()},
+                    Journal::defaultPath()});
     const AbuseContactSettings abuseContacts = readAbuseContactSettings(settingsFilePath());
     window.workbench().setRdapEnabled(abuseContacts.rdap);
     window.workbench().setDesignated(abuseContacts.designated);
     window.workbench().setContactZone(abuseContacts.contactZone);
     const TrustSettings trust = readTrustSettings(settingsFilePath());
     window.workbench().setTrust(trust.options);
+    const WhoisSettings whois = readWhoisSettings(settingsFilePath());
+    window.workbench().setDailyLimits(whois.dailyLimits);
 
     const QStringList files = parser.positionalArguments();
     if (!files.isEmpty()) {
@@ -67,6 +72,10 @@ int main(int argc, char* argv[])
     // Likewise relay trust: off, and the status line says why.
     if (!trust.error.isEmpty()) {
         window.workbench().ShowStatus(trust.error);
+    }
+    // And the whois section: the default allowances apply.
+    if (!whois.error.isEmpty()) {
+        window.workbench().ShowStatus(whois.error);
     }
     window.show();
     return QApplication::exec();

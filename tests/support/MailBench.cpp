@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/support/MailBench.h"
 
+#include "journal/Journal.h"
 #include "tests/support/DnsmasqServer.h"
 
 #include <QDir>
@@ -27,7 +28,8 @@ MailBench::MailBench()
                  programDirectory.path(),
                  {200ms, registries.serverMap()},
                  {},
-                 {.dnsServers = DnsmasqServer::unusedAddress(), .limit = 2000ms}})
+                 {.dnsServers = DnsmasqServer::unusedAddress(), .limit = 2000ms},
+                 Journal::defaultPath()})
 {
     QDir().mkpath(maildir() + u"/cur"_s);
     resolver.answers.insert(u"192.0.2.7"_s, {u"mx.a.example"_s, 0});

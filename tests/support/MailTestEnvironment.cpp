@@ -13,6 +13,7 @@ MailTestEnvironment::MailTestEnvironment()
     QDir().mkpath(m_directory.filePath(u"cache"_s));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_directory.filePath(u"config"_s)));
     qputenv("XDG_CACHE_HOME", QFile::encodeName(m_directory.filePath(u"cache"_s)));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_directory.filePath(u"data"_s)));
     qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     qunsetenv("ZELKOR_MAIL_PASSWORD");
     qunsetenv("ZELKOR_SMTP_PASSWORD");

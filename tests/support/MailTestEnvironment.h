@@ -7,7 +7,8 @@
 #include <QTemporaryDir>
 
 /// Keeps a mail test away from the machine's own account for the lifetime of
-/// the object: XDG_CONFIG_HOME and XDG_CACHE_HOME point into a temporary
+/// the object: XDG_CONFIG_HOME, XDG_CACHE_HOME and XDG_DATA_HOME (the
+/// journal) point into a temporary
 /// folder, there is no secret store (no D-Bus session) and no password
 /// variable, so nothing falls back to ~/Maildir, sendmail or a real password.
 class MailTestEnvironment final

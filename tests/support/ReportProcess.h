@@ -14,5 +14,7 @@ struct ReportOutcome
 };
 
 /// Runs zelkor-report with the event loop going, so that test servers in this
-/// process can answer it.
+/// process can answer it. Its journal is kept under XDG_DATA_HOME of
+/// `environment` when that lies in the temporary folder (a test's own, as
+/// MailTestEnvironment sets it), else in a folder of this run alone.
 ReportOutcome runZelkorReport(const QStringList& arguments, const QProcessEnvironment& environment);
