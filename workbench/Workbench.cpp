@@ -313,6 +313,7 @@ void Workbench::startTrace()
     connect(m_trace, &WhoisTrace::status, this, &Workbench::setStatus);
     connect(m_trace, &WhoisTrace::finalAnswer, this, &Workbench::EvaluateAnswer);
     connect(m_trace, &WhoisTrace::ended, this, &Workbench::traceEnded);
+    m_allowanceNote.clear();
     m_trace->setQueryGate([this](RegistryId registry, const QString& query) { return permitLookup(registry, query); });
     m_trace->start();
 }
@@ -405,6 +406,9 @@ void Workbench::traceEnded(WhoisTrace::End end, const QString& reason)
     m_state.intIPIndex = static_cast<qint16>(trace->relayIndex());
     if (end == WhoisTrace::End::Failed) {
         setStatus(reason);
+    }
+    if (!m_allowanceNote.isEmpty()) {
+        setStatus(m_state.txtWhoStatus.isEmpty() ? m_allowanceNote : m_state.txtWhoStatus + u' ' + m_allowanceNote);
     }
     Q_EMIT traceFinished();
     // Whoever heard of the end may have started another run meanwhile; the

@@ -294,6 +294,9 @@ private:
     /// The source folder the running batch claimed in the journal.
     QString m_claimedFolder;
     bool m_sendAgain = false;
+    /// What a single run said of a lookup past a registry's allowance; shown
+    /// again when the trace ends, as the lookups' own texts replace it.
+    QString m_allowanceNote;
     BatchRun m_batch{*this, m_mail, m_journal};
     bool m_starting = false;
     RelayContactLookups m_contacts;

@@ -83,7 +83,9 @@ bool Workbench::mayReportAgain()
         return true;
     }
     setStatus(NotSentAgain + u"the message was reported on %1 to %2."_s.arg(when, to));
-    Q_EMIT complaintSendEnded(false);
+    // Announced from the event loop, as the end of a sending is.
+    QMetaObject::invokeMethod(
+        this, [this] { Q_EMIT complaintSendEnded(false); }, Qt::QueuedConnection);
     return false;
 }
 
@@ -190,7 +192,8 @@ WhoisTrace::Permission Workbench::permitLookup(RegistryId id, const QString& que
         return refusal(u"the journal cannot record it ("_s + m_journal.error() + u')');
     }
     if (allowance.exceeded) {
-        return {.refusal = {}, .note = u"Asked all the same: "_s + *allowance.exceeded + u'.'};
+        m_allowanceNote = u"Asked all the same: "_s + *allowance.exceeded + u'.';
+        return {.refusal = {}, .note = m_allowanceNote};
     }
     return {.refusal = {}, .note = recorded && !allowance.uncounted ? QString() : m_journal.noteNotKept()};
 }
