@@ -2,6 +2,7 @@
 // The published abuse contacts in the run (RDAP and the DNS contact database)
 // joined to the whois trace relay by relay, against a loopback RDAP server,
 // dnsmasq and the test whois servers.
+#include "journal/Journal.h"
 #include "rdap/RdapSettings.h"
 #include "tests/support/DnsmasqServer.h"
 #include "tests/support/FakeResolver.h"
@@ -130,7 +131,17 @@ struct RdapBench
                          programDirectory.path(),
                          {200ms, registries.serverMap()},
                          rdap.options(),
-                         {.dnsServers = lateDns.serverAddress(), .limit = 1500ms}}};
+                         {.dnsServers = lateDns.serverAddress(), .limit = 1500ms},
+                         journalPath()}};
+
+    QString journalPath() const { return programDirectory.filePath(u"journal.sqlite"_s); }
+
+    /// The lookups of `kind` the journal holds for `registry`.
+    qint64 journalled(const QString& kind, const QString& registry) const
+    {
+        Journal journal(journalPath());
+        return journal.countQueries(kind, registry, QDateTime::currentDateTimeUtc().addDays(-1)).value_or(-1);
+    }
 
     RdapBench()
     {
@@ -217,6 +228,9 @@ void TestRdapTrace::rowsFollowEachRelaysWhoisRows()
     QCOMPARE(results[0].server, bench.rdap.http.url("/").toString());
     QCOMPARE(bench.workbench.state().lstAbuse[2].server, bench.rdap.http.url("/").toString());
     QCOMPARE(bench.rdap.http.requests().size(), 2);
+    // Every lookup made is in the journal, RDAP's and whois's.
+    QCOMPARE(bench.journalled(u"rdap"_s, bench.rdap.http.url("/").host()), 2);
+    QCOMPARE(bench.journalled(u"whois"_s, u"ARIN"_s), bench.registries.asked.size());
 }
 
 // With RDAP off nothing is asked and the rows are those of the whois trace.
