@@ -90,8 +90,22 @@ bool createFirstSchema(QSqlQuery& query)
                          });
 }
 
+// The answer cache: a final answer's network range, so that it serves every
+// address inside it.
+bool addAnswerRanges(QSqlQuery& query)
+{
+    return runAll(query, {
+                             u"ALTER TABLE queries ADD COLUMN range_first BLOB"_s,
+                             u"ALTER TABLE queries ADD COLUMN range_last BLOB"_s,
+                             u"CREATE INDEX queries_by_text ON queries (kind, registry, query, asked_at) "
+                             "WHERE answer IS NOT NULL"_s,
+                             u"CREATE INDEX queries_by_range ON queries (kind, registry, range_first) "
+                             "WHERE range_first IS NOT NULL"_s,
+                         });
+}
+
 using MigrationStep = bool (*)(QSqlQuery&);
-constexpr MigrationStep MigrationSteps[] = {createFirstSchema};
+constexpr MigrationStep MigrationSteps[] = {createFirstSchema, addAnswerRanges};
 static_assert(std::size(MigrationSteps) == Journal::SchemaVersion, "one migration step per schema version");
 
 QString describe(const QSqlError& error)
@@ -484,19 +498,72 @@ std::optional<QList<JournalComplaint>> Journal::complaints(const QDateTime& sinc
     return list;
 }
 
-bool Journal::recordQuery(const JournalQuery& lookup)
+std::optional<qint64> Journal::recordQuery(const JournalQuery& lookup)
+{
+    if (!ensureOpen()) {
+        return std::nullopt;
+    }
+    QSqlQuery query(database());
+    // An answer not kept is NULL, which tells it from an empty answer kept.
+    if (!run(query,
+             u"INSERT INTO queries (asked_at, kind, registry, server, query, answer) VALUES (?, ?, ?, ?, ?, ?)"_s,
+             {timeOrNow(lookup.askedAt), textValue(lookup.kind), textValue(lookup.registry), textValue(lookup.server),
+              textValue(lookup.query),
+              lookup.answer.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(lookup.answer)},
+             u"could not record the lookup"_s)) {
+        return std::nullopt;
+    }
+    return query.lastInsertId().toLongLong();
+}
+
+bool Journal::recordQueryAnswer(qint64 id, const QString& answer, const QByteArray& rangeFirst,
+                                const QByteArray& rangeLast)
 {
     if (!ensureOpen()) {
         return false;
     }
+    const auto blob = [](const QByteArray& bytes) {
+        return bytes.isEmpty() ? QVariant(QMetaType::fromType<QByteArray>()) : QVariant(bytes);
+    };
     QSqlQuery query(database());
-    // An answer not kept is NULL, which tells it from an empty answer kept.
-    return run(query,
-               u"INSERT INTO queries (asked_at, kind, registry, server, query, answer) VALUES (?, ?, ?, ?, ?, ?)"_s,
-               {timeOrNow(lookup.askedAt), textValue(lookup.kind), textValue(lookup.registry), textValue(lookup.server),
-                textValue(lookup.query),
-                lookup.answer.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(lookup.answer)},
-               u"could not record the lookup"_s);
+    return run(query, u"UPDATE queries SET answer = ?, range_first = ?, range_last = ? WHERE id = ?"_s,
+               {answer, blob(rangeFirst), blob(rangeLast), id}, u"could not keep the answer of a lookup"_s);
+}
+
+std::optional<std::optional<JournalQuery>> Journal::cachedAnswer(const QString& kind, const QString& registry,
+                                                                 const QString& text, const QByteArray& address,
+                                                                 const QDateTime& since)
+{
+    if (!ensureOpen()) {
+        return std::nullopt;
+    }
+    QSqlQuery query(database());
+    query.setForwardOnly(true);
+    const QString what = u"could not read the kept answers of %1"_s.arg(registry);
+    // SQLite compares blobs byte by byte, which is the order of the 16-byte addresses.
+    const QVariant at = address.isEmpty() ? QVariant(QMetaType::fromType<QByteArray>()) : QVariant(address);
+    if (!run(query,
+             u"SELECT asked_at, server, query, answer FROM queries WHERE kind = ? AND registry = ? AND asked_at >= ? "
+             "AND answer IS NOT NULL AND (query = ? OR (range_first <= ? AND range_last >= ?)) "
+             "ORDER BY asked_at DESC LIMIT 1"_s,
+             {textValue(kind), textValue(registry), windowStart(since), textValue(text), at, at}, what)) {
+        return std::nullopt;
+    }
+    if (!query.next()) {
+        if (query.lastError().isValid()) {
+            fail(what, query.lastError());
+            return std::nullopt;
+        }
+        return std::optional<JournalQuery>();
+    }
+    JournalQuery found;
+    found.askedAt = timeFrom(query.value(0));
+    found.kind = kind;
+    found.registry = registry;
+    found.server = query.value(1).toString();
+    found.query = query.value(2).toString();
+    found.answer = query.value(3).toString();
+    return std::optional(found);
 }
 
 std::optional<qint64> Journal::countQueries(const QString& kind, const QString& registry, const QDateTime& since)

@@ -81,7 +81,7 @@ struct FolderClaim
 class Journal final
 {
 public:
-    static constexpr int SchemaVersion = 1;
+    static constexpr int SchemaVersion = 2;
 
     /// $XDG_DATA_HOME/zelkor/journal.sqlite, or ~/.local/share/zelkor/journal.sqlite
     /// when the variable is unset or empty.
@@ -118,7 +118,21 @@ public:
     std::optional<QList<JournalComplaint>> complaints(const QDateTime& since = {});
 
     // Lookups.
-    bool recordQuery(const JournalQuery& query);
+    /// Records a lookup being made; its id, or nothing when it could not be written.
+    std::optional<qint64> recordQuery(const JournalQuery& query);
+    /// Keeps the answer of lookup `id` for the answer cache, with the network
+    /// range a final answer states (16 bytes each, as `NetworkRange` has
+    /// them; empty for none).
+    bool recordQueryAnswer(qint64 id, const QString& answer, const QByteArray& rangeFirst = {},
+                           const QByteArray& rangeLast = {});
+    /// The newest answer kept at or after `since` of a lookup of `kind` at
+    /// `registry` with the text `query`, or, when `address` (16 bytes) is
+    /// given, of one whose range holds it. The outer optional is empty when
+    /// the journal could not be read; the inner one when no answer is kept.
+    /// The result has `askedAt`, `server`, `query` and `answer`.
+    std::optional<std::optional<JournalQuery>> cachedAnswer(const QString& kind, const QString& registry,
+                                                            const QString& query, const QByteArray& address,
+                                                            const QDateTime& since);
     /// How many lookups of `kind` were made at `registry` at or after `since`.
     std::optional<qint64> countQueries(const QString& kind, const QString& registry, const QDateTime& since);
     /// When the lookup of `kind` at `registry` made at or after `since` with

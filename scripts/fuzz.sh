@@ -14,7 +14,7 @@ seconds="${1:-30}"
 shift || true
 targets=("$@")
 if ((${#targets[@]} == 0)); then
-    targets=(header answer abuseroles contactzone donotsend mailitem rdap received messagekey)
+    targets=(header answer abuseroles contactzone donotsend mailitem rdap received messagekey networkrange)
 fi
 
 ./scripts/install-deps.sh --with-tests
@@ -28,7 +28,7 @@ export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan-suppressions.t
 seeds_of() {
     case "$1" in
     header | mailitem | received | messagekey) echo tests/data/mail ;;
-    answer | abuseroles) echo tests/data/whois ;;
+    answer | abuseroles | networkrange) echo tests/data/whois ;;
     donotsend) echo fuzz/regressions/donotsend ;;
     contactzone) echo fuzz/regressions/contactzone ;;
     rdap) echo tests/data/rdap ;;

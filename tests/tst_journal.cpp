@@ -110,6 +110,9 @@ private Q_SLOTS:
     void lockedFileWaitsThenFails();
     void newFileIsOwnersOnlyAndOpensOnFirstCall();
     void oldFileIsMigrated();
+    void firstVersionKeepsItsLookups();
+    void cachedAnswers_data();
+    void cachedAnswers();
     void newerFileIsRefusedUnchanged();
     void unwritableLocations_data();
     void unwritableLocations();
@@ -524,6 +527,78 @@ void TestJournal::oldFileIsMigrated()
                        "WHERE type = 'table' ORDER BY name)"_s)
                  .toString(),
              u"claims complaints disposals queries"_s);
+}
+
+// A file of the first version, as that version wrote it: its lookups stay,
+// and get the columns of the answer cache.
+void TestJournal::firstVersionKeepsItsLookups()
+{
+    {
+        RawFile raw(m_path);
+        QVERIFY(
+            raw.exec(u"CREATE TABLE queries (id INTEGER PRIMARY KEY, asked_at INTEGER NOT NULL, kind TEXT NOT NULL, "
+                     "registry TEXT NOT NULL, server TEXT NOT NULL, query TEXT NOT NULL, answer TEXT)"_s));
+        QVERIFY(raw.exec(u"INSERT INTO queries (asked_at, kind, registry, server, query) VALUES (?, 'whois', "
+                         "'RIPE', 'whois.ripe.net:43', '192.0.2.7')"_s,
+                         {QDateTime::currentMSecsSinceEpoch()}));
+        QVERIFY(raw.exec(u"PRAGMA user_version = 1"_s));
+    }
+    Journal journal(m_path);
+    QVERIFY2(journal.open(), qPrintable(journal.error()));
+    QCOMPARE(RawFile(m_path).value(u"PRAGMA user_version"_s).toInt(), Journal::SchemaVersion);
+    const QDateTime hourAgo = QDateTime::currentDateTimeUtc().addSecs(-3600);
+    QCOMPARE(journal.countQueries(u"whois"_s, u"RIPE"_s, hourAgo), std::optional<qint64>(1));
+    // A lookup without a kept answer answers nothing from the cache.
+    const auto none = journal.cachedAnswer(u"whois"_s, u"RIPE"_s, u"192.0.2.7"_s, {}, hourAgo);
+    QVERIFY(none && !*none);
+}
+
+void TestJournal::cachedAnswers_data()
+{
+    QTest::addColumn<QString>("registry");
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QByteArray>("address");
+    QTest::addColumn<int>("maxAgeHours");
+    QTest::addColumn<QString>("answer");
+
+    const QByteArray inside = QByteArray::fromHex("00000000000000000000ffffc0000263");  // 192.0.2.99
+    const QByteArray outside = QByteArray::fromHex("00000000000000000000ffffc0000363"); // 192.0.3.99
+    QTest::newRow("the same query") << u"ARIN"_s << u"NET-192-0-2-0-1"_s << QByteArray() << 5 << u"handle"_s;
+    QTest::newRow("the newest of two") << u"ARIN"_s << u"192.0.2.7"_s << QByteArray() << 5 << u"newer"_s;
+    QTest::newRow("an address inside the range") << u"ARIN"_s << u"192.0.2.99"_s << inside << 5 << u"newer"_s;
+    QTest::newRow("an address outside") << u"ARIN"_s << u"192.0.3.99"_s << outside << 5 << QString();
+    QTest::newRow("too old") << u"ARIN"_s << u"192.0.2.7"_s << QByteArray() << 1 << QString();
+    QTest::newRow("another registry's") << u"RIPE"_s << u"192.0.2.7"_s << inside << 5 << QString();
+    QTest::newRow("a lookup whose answer is not kept")
+        << u"ARIN"_s << u"198.51.100.1"_s << QByteArray() << 5 << QString();
+}
+
+void TestJournal::cachedAnswers()
+{
+    QFETCH(QString, registry);
+    QFETCH(QString, query);
+    QFETCH(QByteArray, address);
+    QFETCH(int, maxAgeHours);
+    QFETCH(QString, answer);
+    Journal journal(m_path);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QByteArray first = QByteArray::fromHex("00000000000000000000ffffc0000200");
+    const QByteArray last = QByteArray::fromHex("00000000000000000000ffffc00002ff");
+    const auto keep = [&](const QString& text, const QString& kept, int hoursAgo, bool ranged) {
+        const std::optional<qint64> id =
+            journal.recordQuery({now.addSecs(-3600 * hoursAgo), u"whois"_s, u"ARIN"_s, u"127.0.0.1:43"_s, text, {}});
+        QVERIFY2(id, qPrintable(journal.error()));
+        if (!kept.isEmpty()) {
+            QVERIFY(journal.recordQueryAnswer(*id, kept, ranged ? first : QByteArray(), ranged ? last : QByteArray()));
+        }
+    };
+    keep(u"NET-192-0-2-0-1"_s, u"handle"_s, 2, false);
+    keep(u"192.0.2.7"_s, u"older"_s, 3, true);
+    keep(u"192.0.2.7"_s, u"newer"_s, 2, true);
+    keep(u"198.51.100.1"_s, {}, 0, false);
+    const auto found = journal.cachedAnswer(u"whois"_s, registry, query, address, now.addSecs(-3600 * maxAgeHours));
+    QVERIFY2(found, qPrintable(journal.error()));
+    QCOMPARE(found->has_value() ? (*found)->answer : QString(), answer);
 }
 
 void TestJournal::newerFileIsRefusedUnchanged()

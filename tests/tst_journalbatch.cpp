@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTest>
 
@@ -115,6 +116,7 @@ private Q_SLOTS:
     void twoBatchesOnOneFolder();
     void allowancesCountAcrossRuns();
     void reportSpammerAsksBeforeReportingAgain();
+    void answerCacheStandsForLookups();
 };
 
 // The deletion's connection to the store is held, so the batch is killed after
@@ -341,6 +343,49 @@ void TestJournalBatch::reportSpammerAsksBeforeReportingAgain()
     bench.host.answers = {true};
     QCOMPARE(bench.reportSpammer(), std::optional<bool>(true));
     QCOMPARE(bench.sink.messages().size(), 2);
+}
+
+// With [whois] cache_hours= a kept answer stands for the same lookup, and a
+// final answer for every address of the range it states, across runs; the
+// JSON names the lookups it answered, and only then has the key.
+void TestJournalBatch::answerCacheStandsForLookups()
+{
+    ReportBench bench;
+    bench.mail.configure(u"Junk"_s, {}, {}, u"[whois]\ncache_hours=2\n"_s);
+    bench.mail.registries.server(Registry::ARIN)
+        .setDefaultReply(
+            TestWhoisServer::Reply::text(u"NetRange:       192.0.2.0 - 192.0.2.255\nCIDR:           192.0.2.0/24\n"
+                                         u"OrgAbuseEmail:  abuse@net.example\n"_s));
+    QTemporaryDir files;
+    const auto run = [&](const QString& relay) {
+        const QString path = files.filePath(relay + u".eml"_s);
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(mailMessage("Received: from relay ([" + relay.toLatin1() + "]) by mx.example.org\n", "\nbuy\n"));
+        file.close();
+        const ReportOutcome outcome = bench.run({u"--json"_s, path});
+        return QJsonDocument::fromJson(outcome.out).object();
+    };
+
+    QJsonObject report = run(u"192.0.2.7"_s);
+    QVERIFY(!report.contains(u"whoisCache"_s));
+    QCOMPARE(bench.mail.registries.asked.size(), 1);
+
+    for (const QString& relay : {u"192.0.2.7"_s, u"192.0.2.200"_s}) {
+        report = run(relay);
+        QCOMPARE(bench.mail.registries.asked.size(), 1);
+        const QJsonArray cached = report.value(u"whoisCache"_s).toArray();
+        QCOMPARE(cached.size(), 1);
+        QCOMPARE(cached.first()[u"registry"_s].toString(), u"ARIN"_s);
+        QCOMPARE(cached.first()[u"query"_s].toString(), relay);
+        QVERIFY(report[u"status"_s].toString().contains(u"ARIN answered from the cache (received "_s));
+        QVERIFY(report[u"tracking"_s].toString().startsWith(u"(ARIN's answer from the cache, received "_s));
+        QCOMPARE(report[u"abuse"_s].toArray().last()[u"address"_s].toString(), u"ABUSE@NET.EXAMPLE"_s);
+    }
+    // An address outside the range is asked.
+    report = run(u"198.51.100.9"_s);
+    QVERIFY(!report.contains(u"whoisCache"_s));
+    QCOMPARE(bench.mail.registries.asked.size(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestJournalBatch)

@@ -132,17 +132,56 @@ JournalKeeper::Allowance JournalKeeper::allowance(const QString& registry, const
             .uncounted = {}};
 }
 
-bool JournalKeeper::asked(const JournalQuery& query)
+std::optional<qint64> JournalKeeper::asked(const JournalQuery& query)
 {
     if (m_path.isEmpty()) {
+        return qint64(0);
+    }
+    Journal* const journal = this->journal();
+    const std::optional<qint64> id = journal ? journal->recordQuery(query) : std::nullopt;
+    return id ? id : failed<qint64>();
+}
+
+namespace {
+
+QByteArray bytesOf(const Ipv6Bytes& address)
+{
+    return {reinterpret_cast<const char*>(address.data()), qsizetype(address.size())};
+}
+
+} // namespace
+
+bool JournalKeeper::keepAnswer(qint64 id, const QString& answer, const std::optional<NetworkRange>& range)
+{
+    if (m_path.isEmpty() || id <= 0) {
         return true;
     }
     Journal* const journal = this->journal();
-    if (journal == nullptr || !journal->recordQuery(query)) {
+    if (journal == nullptr || !journal->recordQueryAnswer(id, answer, range ? bytesOf(range->first) : QByteArray(),
+                                                          range ? bytesOf(range->last) : QByteArray())) {
         failed<bool>();
         return false;
     }
     return true;
+}
+
+std::optional<JournalQuery> JournalKeeper::cachedAnswer(const QString& registry, const QString& query,
+                                                        std::chrono::hours maxAge, const QDateTime& now)
+{
+    if (m_path.isEmpty() || maxAge.count() <= 0) {
+        return std::nullopt;
+    }
+    Journal* const journal = this->journal();
+    const std::optional<Ipv6Bytes> address = addressBytes(query);
+    const auto found = journal
+                           ? journal->cachedAnswer(u"whois"_s, registry, query,
+                                                   address ? bytesOf(*address) : QByteArray(), now.addDuration(-maxAge))
+                           : std::nullopt;
+    if (!found) {
+        failed<bool>();
+        return std::nullopt;
+    }
+    return *found;
 }
 
 std::optional<FolderClaim> JournalKeeper::claim(const QString& folder)

@@ -2,11 +2,13 @@
 #pragma once
 
 #include "journal/Journal.h"
+#include "whois/NetworkRange.h"
 #include "whois/WhoisSettings.h"
 
 #include <QDateTime>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -59,8 +61,17 @@ public:
     /// Counts the lookups at `registry` of the last 24 hours against its
     /// daily limit. Pure in effect: records nothing.
     Allowance allowance(const QString& registry, const QDateTime& now);
-    /// Records a lookup that is being made.
-    bool asked(const JournalQuery& query);
+    /// Records a lookup that is being made; its id (0 when no journal is
+    /// kept), or nothing when it could not be written.
+    std::optional<qint64> asked(const JournalQuery& query);
+    /// Keeps the answer of lookup `id` for the answer cache, with the network
+    /// range a final answer states.
+    bool keepAnswer(qint64 id, const QString& answer, const std::optional<NetworkRange>& range);
+    /// The newest whois answer of `registry` for `query` (or, for an address,
+    /// a final answer whose range holds it) received within `maxAge`; nothing
+    /// when there is none or the journal cannot be read.
+    std::optional<JournalQuery> cachedAnswer(const QString& registry, const QString& query, std::chrono::hours maxAge,
+                                             const QDateTime& now);
 
     std::optional<FolderClaim> claim(const QString& folder);
     void release(const QString& folder);

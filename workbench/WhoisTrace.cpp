@@ -74,7 +74,18 @@ void WhoisTrace::queryRegistry(RegistryId registry)
             this, [this, reason = *permission.refusal] { fail(reason); }, Qt::QueuedConnection);
         return;
     }
-    m_whois.QueryRegistry(registry, m_query);
+    if (permission.cachedAnswer) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, answer = *permission.cachedAnswer] {
+                if (m_running) {
+                    takeAnswer(answer, false);
+                }
+            },
+            Qt::QueuedConnection);
+    } else {
+        m_whois.QueryRegistry(registry, m_query);
+    }
     if (!permission.note.isEmpty()) {
         Q_EMIT status(permission.note);
     }
@@ -86,18 +97,30 @@ void WhoisTrace::evaluateAnswer(const QString& answer)
         return;
     }
     noteFailure();
+    takeAnswer(answer, true);
+}
+
+// An answer of the registry asked last, or the cache's for it.
+void WhoisTrace::takeAnswer(const QString& answer, bool fromRegistry)
+{
     if (!m_refusal && IsQueryLimitRefusal(answer)) {
         m_refusal = u"%1 refused a query (%ERROR:201, access denied). The registry limits whois queries per client "
                     u"and day; run the batch again tomorrow."_s.arg(serverName(m_registry));
     }
-    bool followed = false;
+    std::optional<RegistryId> next;
     try {
-        followed = followAnswer(answer);
+        next = followAnswer(answer);
     } catch (const std::exception& error) {
         fail(SomethingBadHappened + QString::fromLocal8Bit(error.what()));
         return;
     }
-    if (!followed) {
+    // Told before the next lookup starts, so the answer is kept as this lookup's.
+    if (fromRegistry) {
+        Q_EMIT answered(answer, !next);
+    }
+    if (next) {
+        queryRegistry(*next);
+    } else {
         Q_EMIT finalAnswer(answer);
     }
 }
@@ -109,34 +132,32 @@ void WhoisTrace::noteFailure()
     }
 }
 
-// Follows a network handle to ARIN or a referral to another registry. A step
-// that would repeat a lookup already made for this relay address is not taken:
-// the answer then counts as final, so that no answer can keep the trace asking
-// the same registry the same thing once a second forever.
-bool WhoisTrace::followAnswer(const QString& answer)
+// The registry to ask next: ARIN for a network handle, the registry a
+// referral names; nothing for a final answer. A step that would repeat a lookup already made for this relay address is
+// not taken: the answer then counts as final, so that no answer can keep the trace asking the same registry the same
+// thing once a second forever.
+std::optional<RegistryId> WhoisTrace::followAnswer(const QString& answer)
 {
     const AnswerVerdict verdict = ClassifyAnswer(answer);
     switch (verdict.kind) {
     case AnswerVerdict::Kind::NetworkBlock:
         if (m_asked.contains(lookupKey(Registry::ARIN, verdict.handle))) {
-            return false;
+            return std::nullopt;
         }
         m_query = verdict.handle;
         Q_EMIT moved(m_index, m_query);
         Q_EMIT status(u"Received Network Block answer"_s);
-        queryRegistry(Registry::ARIN);
-        return true;
+        return Registry::ARIN;
     case AnswerVerdict::Kind::Referral:
         if (m_asked.contains(lookupKey(verdict.registry->id, m_query))) {
-            return false;
+            return std::nullopt;
         }
         Q_EMIT status(u"Referred to "_s + verdict.registry->ReferralMarker);
-        queryRegistry(verdict.registry->id);
-        return true;
+        return verdict.registry->id;
     case AnswerVerdict::Kind::Final:
-        return false;
+        return std::nullopt;
     }
-    return false;
+    return std::nullopt;
 }
 
 void WhoisTrace::nextRelay()

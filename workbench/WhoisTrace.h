@@ -46,9 +46,12 @@ public:
     struct Permission
     {
         /// Set when the lookup must not be made: the trace then fails with it.
-        std::optional<QString> refusal;
+        std::optional<QString> refusal = {};
         /// A status text shown once the lookup has started; may be empty.
-        QString note;
+        QString note = {};
+        /// Set when a kept answer stands for the lookup: the trace takes it
+        /// at once, without asking the registry.
+        std::optional<QString> cachedAnswer = {};
     };
     using QueryGate = std::function<Permission(RegistryId registry, const QString& query)>;
 
@@ -91,12 +94,16 @@ Q_SIGNALS:
     void status(const QString& text);
     /// The answer for the relay being traced is final: harvest it, then call `nextRelay`.
     void finalAnswer(const QString& answer);
+    /// A registry answered a lookup of this trace (not the cache); `final`
+    /// when the trace follows it no further. Comes before `finalAnswer`.
+    void answered(const QString& answer, bool final);
     /// The trace has ended; no lookup of it runs any more.
     void ended(WhoisTrace::End end, const QString& reason);
 
 private:
     void evaluateAnswer(const QString& answer);
-    bool followAnswer(const QString& answer);
+    void takeAnswer(const QString& answer, bool fromRegistry);
+    std::optional<RegistryId> followAnswer(const QString& answer);
     void noteFailure();
     void queryRegistry(RegistryId registry);
     void finish(End end, const QString& reason = {});

@@ -314,6 +314,8 @@ void Workbench::startTrace()
     connect(m_trace, &WhoisTrace::finalAnswer, this, &Workbench::EvaluateAnswer);
     connect(m_trace, &WhoisTrace::ended, this, &Workbench::traceEnded);
     m_allowanceNote.clear();
+    assign(m_state.whoisCache, {}, Field::Tracking);
+    connect(m_trace, &WhoisTrace::answered, this, &Workbench::keepAnswer);
     m_trace->setQueryGate([this](RegistryId registry, const QString& query) { return permitLookup(registry, query); });
     m_trace->start();
 }

@@ -164,6 +164,11 @@ public:
     /// Report Spammer about a message the journal has already reported asks
     /// before it sends again; with this set it sends without asking.
     void setSendAgain(bool again) { m_sendAgain = again; }
+    /// With hours above 0, a whois answer kept in the journal younger than
+    /// that stands for the same lookup (and a final answer for every address
+    /// in the range it states), without asking the registry. 0 (the default):
+    /// every lookup is asked.
+    void setCacheHours(int hours) { m_cacheHours = std::chrono::hours(hours); }
 
     void setHeaderText(const QString& text);
     void setBodyText(const QString& text);
@@ -223,6 +228,8 @@ private:
     bool claimSourceFolder();
     WhoisTrace::Permission permitLookup(RegistryId registry, const QString& query);
     void journalRdapLookup(const QUrl& url, const QString& address);
+    std::optional<WhoisTrace::Permission> cachedLookup(const QString& registry, const QString& query);
+    void keepAnswer(const QString& answer, bool final);
     void noteJournalNotKept();
 
     // What the batch asks of the workbench.
@@ -297,6 +304,10 @@ private:
     /// What a single run said of a lookup past a registry's allowance; shown
     /// again when the trace ends, as the lookups' own texts replace it.
     QString m_allowanceNote;
+    std::chrono::hours m_cacheHours{0};
+    /// The journal's id and the query text of the whois lookup under way.
+    qint64 m_lookupId = 0;
+    QString m_lookupQuery;
     BatchRun m_batch{*this, m_mail, m_journal};
     bool m_starting = false;
     RelayContactLookups m_contacts;

@@ -6,6 +6,8 @@
 #include "common/Blanks.h"
 #include "complaint/ComplaintText.h"
 #include "mailbox/MailSettings.h"
+#include "whois/AnswerEvaluation.h"
+#include "whois/NetworkRange.h"
 #include "workbench/Workbench.h"
 #include "workbench/WorkbenchHost.h"
 
@@ -166,6 +168,9 @@ WhoisTrace::Permission Workbench::permitLookup(RegistryId id, const QString& que
     const WhoisRegistry* registry = FindRegistry(id);
     const QString name = registry ? registry->RegistryName.toString() : QString::number(id);
     const QDateTime now = QDateTime::currentDateTimeUtc();
+    if (std::optional<WhoisTrace::Permission> cached = cachedLookup(name, trimBlanks(query).toString())) {
+        return *cached;
+    }
     const JournalKeeper::Allowance allowance = m_journal.allowance(name, now);
     const bool batch = m_batch.isRunning();
     const auto refusal = [](const QString& why) {
@@ -182,12 +187,16 @@ WhoisTrace::Permission Workbench::permitLookup(RegistryId id, const QString& que
     }
     const WhoisEndpoint endpoint =
         m_whois.options().servers.endpointFor(registry ? WhoisServerHost(*registry) : name, WhoisPort);
-    const bool recorded = m_journal.asked({.askedAt = now,
-                                           .kind = u"whois"_s,
-                                           .registry = name,
-                                           .server = QString(endpoint.host + u':' + QString::number(endpoint.port)),
-                                           .query = trimBlanks(query).toString(),
-                                           .answer = {}});
+    const std::optional<qint64> lookupId =
+        m_journal.asked({.askedAt = now,
+                         .kind = u"whois"_s,
+                         .registry = name,
+                         .server = QString(endpoint.host + u':' + QString::number(endpoint.port)),
+                         .query = trimBlanks(query).toString(),
+                         .answer = {}});
+    const bool recorded = lookupId.has_value();
+    m_lookupId = lookupId.value_or(0);
+    m_lookupQuery = trimBlanks(query).toString();
     if (batch && !recorded) {
         return refusal(u"the journal cannot record it ("_s + m_journal.error() + u')');
     }
@@ -196,6 +205,47 @@ WhoisTrace::Permission Workbench::permitLookup(RegistryId id, const QString& que
         return {.refusal = {}, .note = m_allowanceNote};
     }
     return {.refusal = {}, .note = recorded && !allowance.uncounted ? QString() : m_journal.noteNotKept()};
+}
+
+// With the cache on, a kept answer stands for the lookup: no registry is
+// asked and no allowance counted. The tracking box, the status line and the
+// state say where it came from.
+std::optional<WhoisTrace::Permission> Workbench::cachedLookup(const QString& registry, const QString& query)
+{
+    m_lookupId = 0;
+    if (m_cacheHours.count() <= 0) {
+        return std::nullopt;
+    }
+    const std::optional<JournalQuery> kept =
+        m_journal.cachedAnswer(registry, query, m_cacheHours, QDateTime::currentDateTimeUtc());
+    if (!kept) {
+        return std::nullopt;
+    }
+    const QString when = journalTimeText(kept->askedAt);
+    QList<CachedWhoisAnswer> cached = m_state.whoisCache;
+    cached.append({registry, query, kept->askedAt});
+    assign(m_state.whoisCache, cached, Field::Tracking);
+    setTracking(u"(%1's answer from the cache, received %2)\r\n"_s.arg(registry, when) + kept->answer);
+    return WhoisTrace::Permission{.refusal = {},
+                                  .note = u"%1 answered from the cache (received %2)"_s.arg(registry, when),
+                                  .cachedAnswer = kept->answer};
+}
+
+// With the cache on, a registry's answer is kept for later lookups; a final
+// one with the range it states. A lookup that failed or was refused is not.
+void Workbench::keepAnswer(const QString& answer, bool final)
+{
+    if (m_cacheHours.count() <= 0 || m_lookupId <= 0 || answer.isEmpty() || !m_whois.lastFailure().isEmpty() ||
+        IsQueryLimitRefusal(answer)) {
+        return;
+    }
+    const std::optional<Ipv6Bytes> address = addressBytes(m_lookupQuery);
+    const std::optional<NetworkRange> range =
+        final && address ? statedNetworkRange(answer, *address) : std::optional<NetworkRange>();
+    if (!m_journal.keepAnswer(m_lookupId, answer, range)) {
+        noteJournalNotKept();
+    }
+    m_lookupId = 0;
 }
 
 void Workbench::journalRdapLookup(const QUrl& url, const QString& address)

@@ -6,12 +6,21 @@
 #include "rdap/RdapResult.h"
 #include "trust/RelayPlan.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 /// Starts every failure shown in the status line; the failure's description follows.
 inline constexpr QStringView SomethingBadHappened = u"Something bad happened ";
+
+/// A whois lookup of a run that the answer cache stood for.
+struct CachedWhoisAnswer
+{
+    QString registry; ///< "RIPE"
+    QString query;
+    QDateTime receivedAt; ///< when the registry gave the answer
+};
 
 /// Everything the main window shows and the variables that tie one run together.
 /// Multi-line texts hold CR LF line breaks.
@@ -42,6 +51,9 @@ struct WorkbenchState
     QList<RdapResult> rdap;
     /// With a contact-database zone set: the same for its lookups. Empty when unset.
     QList<ContactDbResult> contactDb;
+    /// With the answer cache on: the lookups of the last Start that it
+    /// answered, in order. Empty when it answered none.
+    QList<CachedWhoisAnswer> whoisCache;
     bool chkAutomate = false; ///< batch processing of a mail folder
     /// A mail operation is under way: the mailbox group's Start and Report
     /// Spammer wait for it.

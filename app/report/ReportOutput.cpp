@@ -72,6 +72,16 @@ QByteArray renderJson(const WorkbenchState& state, bool withComplaint, bool with
         }
         report.insert(u"contactDb"_s, contactDb);
     }
+    // Present only when the answer cache stood for a lookup.
+    if (!state.whoisCache.isEmpty()) {
+        QJsonArray cached;
+        for (const CachedWhoisAnswer& answer : state.whoisCache) {
+            cached.append(QJsonObject{{u"registry"_s, answer.registry},
+                                      {u"query"_s, answer.query},
+                                      {u"received"_s, answer.receivedAt.toUTC().toString(Qt::ISODateWithMs)}});
+        }
+        report.insert(u"whoisCache"_s, cached);
+    }
     if (withComplaint) {
         report.insert(u"complaint"_s, ComplaintText(state.lstAbuse, state.txtIn, state.txtBody));
     }

@@ -102,6 +102,7 @@ struct HeadlessBench
                      request.journalPath})
     {
         workbench.setDailyLimits(request.dailyLimits);
+        workbench.setCacheHours(request.cacheHours);
         workbench.setSendAgain(request.again);
         workbench.setTraceEnabled(request.trace);
         workbench.setRdapEnabled(request.rdap);

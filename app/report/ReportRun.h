@@ -29,6 +29,8 @@ struct ReportRequest
     QString journalPath;
     /// The registries' whois allowances per 24 hours.
     DailyLimits dailyLimits = defaultDailyLimits();
+    /// How long a kept whois answer stands for a lookup; 0: not at all.
+    int cacheHours = 0;
     /// Ask each relay's registry over RDAP for the network's abuse contact.
     bool rdap = false;
     /// Tick the rows the answers do not designate for abuse reports.

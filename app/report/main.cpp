@@ -320,6 +320,7 @@ int main(int argc, char* argv[])
         return BadArguments;
     }
     request.dailyLimits = whois.dailyLimits;
+    request.cacheHours = whois.cacheHours;
     if (contradictory(parser, rdapOption, noRdapOption) ||
         contradictory(parser, designatedOption, noDesignatedOption) ||
         contradictory(parser, trustOption, noTrustOption)) {

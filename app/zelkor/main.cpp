@@ -55,6 +55,7 @@ int main(int argc, char* argv[])
     window.workbench().setTrust(trust.options);
     const WhoisSettings whois = readWhoisSettings(settingsFilePath());
     window.workbench().setDailyLimits(whois.dailyLimits);
+    window.workbench().setCacheHours(whois.cacheHours);
 
     const QStringList files = parser.positionalArguments();
     if (!files.isEmpty()) {
