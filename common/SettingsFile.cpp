@@ -4,6 +4,7 @@
 #include "common/TextCodec.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -122,6 +123,18 @@ QString settingsFilePath()
         config = QDir::homePath() + u"/.config"_s;
     }
     return config + u"/zelkor/zelkor.conf"_s;
+}
+
+SettingsText readSettingsFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists()) {
+        return {};
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {.entries = {}, .error = u"%1: cannot be read: %2"_s.arg(path, file.errorString())};
+    }
+    return readSettingsText(file.readAll(), path);
 }
 
 SettingsText readSettingsText(QByteArrayView text, const QString& fileName, const QStringList& strictSections)

@@ -35,6 +35,10 @@ QString settingsFilePath();
 /// the sections of `strictSections`, where they are an error.
 SettingsText readSettingsText(QByteArrayView text, const QString& fileName, const QStringList& strictSections = {});
 
+/// Reads the settings file at `path` with readSettingsText: a missing file has
+/// no entries; one that cannot be read gives "FILE: cannot be read: why".
+SettingsText readSettingsFile(const QString& path);
+
 /// Sets `key` of `section` (both in any letter case, as readSettingsText reads
 /// them) in the settings file at `path` to `value`, and keeps every other line,
 /// comment and line end byte for byte. The line that readers take (the key's

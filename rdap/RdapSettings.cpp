@@ -4,22 +4,12 @@
 #include "common/SettingsFile.h"
 #include "contactdb/ContactZone.h"
 
-#include <QFile>
-
 using namespace Qt::StringLiterals;
 
 AbuseContactSettings readAbuseContactSettings(const QString& path)
 {
     AbuseContactSettings settings;
-    QFile file(path);
-    if (!file.exists()) {
-        return settings;
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        settings.error = u"%1: cannot be read: %2"_s.arg(path, file.errorString());
-        return settings;
-    }
-    const SettingsText text = readSettingsText(file.readAll(), path);
+    const SettingsText text = readSettingsFile(path);
     if (!text.error.isEmpty()) {
         settings.error = text.error;
         return settings;

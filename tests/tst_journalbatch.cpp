@@ -320,16 +320,28 @@ void TestJournalBatch::reportSpammerAsksBeforeReportingAgain()
     MailBench bench;
     bench.registries.server(Registry::ARIN)
         .setDefaultReply(TestWhoisServer::Reply::text(u"abuse-mailbox: abuse@net.example\n"_s));
-    bench.workbench.setDailyLimits({{u"ARIN"_s, 1}});
+    // Of two earlier lookups only the one of the last 24 hours counts.
+    {
+        Journal journal(Journal::defaultPath());
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        for (const int hoursAgo : {2, 25}) {
+            QVERIFY(journal.recordQuery(
+                {now.addSecs(-3600 * hoursAgo), u"whois"_s, u"ARIN"_s, u"127.0.0.1:43"_s, u"198.51.100.1"_s, {}}));
+        }
+    }
+    bench.workbench.setDailyLimits({{u"ARIN"_s, 2}});
     bench.workbench.setHeaderText(u"Received: from a ([192.0.2.7]) by mx\r\nSubject: first\r\n"_s);
     bench.workbench.setSubjectText(u"first"_s);
     QVERIFY(bench.runTrace());
+    QVERIFY2(!bench.state().txtWhoStatus.contains(u"Asked all the same"_s), qPrintable(bench.state().txtWhoStatus));
     QCOMPARE(bench.reportSpammer(), std::optional<bool>(true));
     QVERIFY(bench.host.messageBoxes.isEmpty());
 
     QVERIFY(bench.runTrace());
-    QVERIFY2(bench.state().txtWhoStatus.contains(u"Asked all the same: ARIN allows 1 whois lookups"_s),
-             qPrintable(bench.state().txtWhoStatus));
+    QVERIFY2(
+        bench.state().txtWhoStatus.contains(
+            u"Asked all the same: ARIN allows 2 whois lookups in 24 hours ([whois] daily_limit=), and 2 were made"_s),
+        qPrintable(bench.state().txtWhoStatus));
     QCOMPARE(bench.registries.asked.size(), 2);
     bench.host.answers = {false};
     QCOMPARE(bench.reportSpammer(), std::optional<bool>(false));

@@ -3,8 +3,6 @@
 
 #include "common/SettingsFile.h"
 
-#include <QFile>
-
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -20,14 +18,7 @@ TrustSettings failed(const QString& error)
 
 TrustSettings readTrustSettings(const QString& path)
 {
-    QFile file(path);
-    if (!file.exists()) {
-        return {};
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        return failed(u"%1: cannot be read: %2"_s.arg(path, file.errorString()));
-    }
-    const SettingsText text = readSettingsText(file.readAll(), path);
+    const SettingsText text = readSettingsFile(path);
     if (!text.error.isEmpty()) {
         return failed(text.error);
     }

@@ -4,7 +4,6 @@
 #include "common/SettingsFile.h"
 #include "whois/RegistryTable.h"
 
-#include <QFile>
 #include <QStringList>
 
 using namespace Qt::StringLiterals;
@@ -121,15 +120,7 @@ std::optional<DailyLimits> parseDailyLimits(const QString& value, const DailyLim
 WhoisSettings readWhoisSettings(const QString& path)
 {
     WhoisSettings settings;
-    QFile file(path);
-    if (!file.exists()) {
-        return settings;
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        settings.error = u"%1: cannot be read: %2"_s.arg(path, file.errorString());
-        return settings;
-    }
-    const SettingsText text = readSettingsText(file.readAll(), path);
+    const SettingsText text = readSettingsFile(path);
     if (!text.error.isEmpty()) {
         settings.error = text.error;
         return settings;
