@@ -398,6 +398,28 @@ void TestJournalBatch::answerCacheStandsForLookups()
     report = run(u"198.51.100.9"_s);
     QVERIFY(!report.contains(u"whoisCache"_s));
     QCOMPARE(bench.mail.registries.asked.size(), 2);
+
+    // An answer older than cache_hours stands for nothing.
+    {
+        Journal journal(Journal::defaultPath());
+        const std::optional<qint64> id = journal.recordQuery({QDateTime::currentDateTimeUtc().addSecs(-3 * 3600),
+                                                              u"whois"_s,
+                                                              u"ARIN"_s,
+                                                              u"127.0.0.1:43"_s,
+                                                              u"203.0.113.5"_s,
+                                                              {}});
+        QVERIFY(id && journal.recordQueryAnswer(*id, u"OrgAbuseEmail: old@net.example\n"_s));
+    }
+    report = run(u"203.0.113.5"_s);
+    QVERIFY(!report.contains(u"whoisCache"_s));
+    QCOMPARE(bench.mail.registries.asked.size(), 3);
+    // A refusal is never kept: the next run asks again.
+    bench.mail.registries.server(Registry::ARIN)
+        .setDefaultReply(TestWhoisServer::Reply::text(u"%ERROR:201: access denied\n"_s));
+    run(u"203.0.113.9"_s);
+    report = run(u"203.0.113.9"_s);
+    QVERIFY(!report.contains(u"whoisCache"_s));
+    QCOMPARE(bench.mail.registries.asked.size(), 5);
 }
 
 QTEST_GUILESS_MAIN(TestJournalBatch)
