@@ -277,6 +277,18 @@ void TestJournalBatch::allowancesCountAcrossRuns()
     QCOMPARE(bench.mail.registries.asked.size(), 3);
     QCOMPARE(bench.mail.sink.messages().size(), 3);
     QCOMPARE(bench.mail.messageFiles(u"Junk"_s).size(), 1);
+    // What became of each message, by its key.
+    const auto disposals = [](const QString& subject) {
+        Journal journal(Journal::defaultPath());
+        QStringList hows;
+        for (const JournalDisposal& disposal :
+             journal.disposals(messageKeyOf(headerBlockOf(spam(subject)))).value_or(QList<JournalDisposal>{})) {
+            hows.append(disposal.how + (disposal.reason.contains(u"ARIN allows 3"_s) ? u" for ARIN"_s : QString()));
+        }
+        return hows;
+    };
+    QCOMPARE(disposals(u"offer 2"_s), QStringList{u"deleted"_s});
+    QCOMPARE(disposals(u"offer 3"_s), QStringList{u"left for ARIN"_s});
 
     // The history: every complaint, newest first, as text and as JSON.
     outcome = bench.run({u"--history"_s});
