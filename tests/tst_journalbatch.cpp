@@ -18,6 +18,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 
 #include <unistd.h>
@@ -94,6 +96,22 @@ QList<JournalComplaint> journalled()
 QStringList namespaceCommand()
 {
     return ::geteuid() == 0 ? QStringList{u"-m"_s} : QStringList{u"-r"_s, u"-m"_s};
+}
+
+// SQLite's own check of the journal file.
+QString integrityCheck()
+{
+    QString verdict;
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"integrity"_s);
+        database.setDatabaseName(Journal::defaultPath());
+        QSqlQuery query(database);
+        if (database.open() && query.exec(u"PRAGMA integrity_check"_s) && query.next()) {
+            verdict = query.value(0).toString();
+        }
+    }
+    QSqlDatabase::removeDatabase(u"integrity"_s);
+    return verdict;
 }
 
 bool namespacesWork()
@@ -245,6 +263,7 @@ void TestJournalBatch::twoBatchesOnOneFolder()
     QCOMPARE(subjectsSent(bench.mail.sink), (QStringList{u"offer 0"_s, u"offer 1"_s, u"offer 2"_s}));
     QVERIFY(bench.mail.messageFiles(u"Junk"_s).isEmpty());
     QCOMPARE(journalled().size(), 3);
+    QCOMPARE(integrityCheck(), u"ok"_s);
 
     // Each claim ends with its batch, so the next one starts: the window's,
     // then zelkor-report's while the window is still open.
