@@ -68,9 +68,24 @@ std::optional<Ipv6Bytes> parseIpv6Literal(QStringView text)
     return bytes;
 }
 
+namespace {
+
+constexpr std::array<quint8, 12> MappedPrefix{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+
+} // namespace
+
+Ipv6Bytes ipv4Mapped(Ipv4 address)
+{
+    Ipv6Bytes bytes{};
+    std::copy(MappedPrefix.begin(), MappedPrefix.end(), bytes.begin());
+    for (std::size_t i = 0; i < 4; ++i) {
+        bytes[12 + i] = static_cast<quint8>(address >> (24 - 8 * i));
+    }
+    return bytes;
+}
+
 std::optional<Ipv4> mappedIpv4(const Ipv6Bytes& address)
 {
-    constexpr std::array<quint8, 12> MappedPrefix{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
     if (!std::equal(MappedPrefix.begin(), MappedPrefix.end(), address.begin())) {
         return std::nullopt;
     }

@@ -32,6 +32,8 @@ std::optional<Ipv6Bytes> parseIpv6Literal(QStringView text);
 
 /// The IPv4 address an IPv4-mapped IPv6 address (::ffff:a.b.c.d) holds.
 std::optional<Ipv4> mappedIpv4(const Ipv6Bytes& address);
+/// The IPv4-mapped IPv6 form of an IPv4 address (::ffff:a.b.c.d); the inverse of mappedIpv4.
+Ipv6Bytes ipv4Mapped(Ipv4 address);
 
 /// The labels of an address's name in a reverse zone, each followed by its
 /// dot: the octets last first for IPv4 ("4.3.2.1." for 1.2.3.4), the 32 hex

@@ -9,17 +9,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-Ipv6Bytes mapped(Ipv4 address)
-{
-    Ipv6Bytes bytes{};
-    bytes[10] = 0xff;
-    bytes[11] = 0xff;
-    for (int i = 0; i < 4; ++i) {
-        bytes[static_cast<std::size_t>(12 + i)] = static_cast<quint8>(address >> (24 - 8 * i));
-    }
-    return bytes;
-}
-
 // A dotted quad as the registries write them, leading zeros and all; with
 // `shortForm` fewer than four parts are padded with zeros ("200.57.128").
 std::optional<Ipv6Bytes> rangeAddress(QStringView text, bool shortForm)
@@ -34,7 +23,7 @@ std::optional<Ipv6Bytes> rangeAddress(QStringView text, bool shortForm)
         }
     }
     const std::optional<Ipv4> four = parseIpv4(quad, LeadingZeros::Allowed);
-    return four ? std::optional(mapped(*four)) : std::nullopt;
+    return four ? std::optional(ipv4Mapped(*four)) : std::nullopt;
 }
 
 std::optional<NetworkRange> prefixRange(QStringView text)
@@ -124,7 +113,7 @@ std::optional<Ipv6Bytes> addressBytes(QStringView address)
 {
     const QStringView text = trimBlanks(address);
     if (const std::optional<Ipv4> four = parseIpv4(text)) {
-        return mapped(*four);
+        return ipv4Mapped(*four);
     }
     return parseIpv6Literal(text);
 }

@@ -163,12 +163,13 @@ bool Workbench::claimSourceFolder()
 // Every whois lookup is recorded, so that the registries' daily allowances
 // are counted across runs. A batch makes none that would pass one, nor any
 // that it cannot count or record; a single run asks all the same and says so.
-WhoisTrace::Permission Workbench::permitLookup(RegistryId id, const QString& query)
+WhoisTrace::Permission Workbench::permitLookup(RegistryId id, const QString& asked)
 {
+    const QString query = trimBlanks(asked).toString();
     const WhoisRegistry* registry = FindRegistry(id);
     const QString name = registry ? registry->RegistryName.toString() : QString::number(id);
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    if (std::optional<WhoisTrace::Permission> cached = cachedLookup(name, trimBlanks(query).toString())) {
+    if (std::optional<WhoisTrace::Permission> cached = cachedLookup(name, query)) {
         return *cached;
     }
     const JournalKeeper::Allowance allowance = m_journal.allowance(name, now);
@@ -192,11 +193,11 @@ WhoisTrace::Permission Workbench::permitLookup(RegistryId id, const QString& que
                          .kind = u"whois"_s,
                          .registry = name,
                          .server = QString(endpoint.host + u':' + QString::number(endpoint.port)),
-                         .query = trimBlanks(query).toString(),
+                         .query = query,
                          .answer = {}});
     const bool recorded = lookupId.has_value();
     m_lookupId = lookupId.value_or(0);
-    m_lookupQuery = trimBlanks(query).toString();
+    m_lookupQuery = query;
     if (batch && !recorded) {
         return refusal(u"the journal cannot record it ("_s + m_journal.error() + u')');
     }
